@@ -1,0 +1,31 @@
+// Escape-time height field: turns the grid size, iteration cap and height
+// convention of the viewer state into one 16-bit height per sample, and
+// rebuilds the flat-cell mask from them.
+//
+// Entry points: computeFractal (the only code that fills the grids),
+// resizeGrids (the one way a key gives the grids a new size, refusing sizes
+// whose memory cannot be had), and the plain per-sample loop that every faster
+// path must match bit for bit.
+#pragma once
+
+#include <cstdint>
+
+struct ViewerState;
+
+// Number of iterates of z <- z^2 + c, from z1 = c, that lie strictly inside
+// the square -2 < x, y < 2 before the first that does not, capped at
+// maxIterations.
+int escapeCount(double cx, double cy, int maxIterations);
+
+// Fills gridSize^2 heights, row-major, sample by sample with escapeCount. The
+// sample coordinates are running sums of the step 3 / gridSize from (-2, -1.5).
+void computeHeightsPlain(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
+
+// Sizes both grids for state.gridSize, computes every height with the state's
+// cap and convention, rebuilds the flat-cell mask and marks the mesh dirty.
+void computeFractal(ViewerState& state);
+
+// Gives both grids exactly gridSize^2 entries of fresh storage. When that
+// memory cannot be obtained the grids are left exactly as they were and the
+// result is false; the caller then keeps the grid size it had.
+bool resizeGrids(ViewerState& state, int gridSize);
