@@ -16,10 +16,11 @@ void findFlatCells(ViewerState& state)
         const std::uint16_t* row = h + i * n;
         const std::uint16_t* next = row + n;
         std::uint8_t* flags = state.flatCells.data() + i * n;
+        // Without branches, so that the compiler compares whole vectors of
+        // cells at once; the flag is 1 exactly when all three pairs are equal.
         for (std::size_t j = 0; j + 1 < n; ++j) {
-            if (row[j] == row[j + 1] && row[j] == next[j + 1] && next[j] == next[j + 1]) {
-                flags[j] = 1;
-            }
+            const bool flat = (row[j] == row[j + 1]) & (row[j] == next[j + 1]) & (next[j] == next[j + 1]);
+            flags[j] = static_cast<std::uint8_t>(flat);
         }
     }
 }

@@ -1,6 +1,7 @@
 // Escape-time height field over the 3 x 3 window from (-2, -1.5).
 #include "fractal/height_field.h"
 
+#include "fractal/escape_kernel.h"
 #include "fractal/flat_cells.h"
 #include "state/viewer_state.h"
 
@@ -52,7 +53,7 @@ void computeFractal(ViewerState& state)
     const std::size_t entries = gridEntryCount(state.gridSize);
     state.heights.resize(entries);
     state.flatCells.resize(entries);
-    computeHeightsPlain(state.heights.data(), state.gridSize, state.maxIterations, state.heightInverted);
+    computeHeightsFast(state.heights.data(), state.gridSize, state.maxIterations, state.heightInverted);
     findFlatCells(state);
     state.meshDirty = true;
 }

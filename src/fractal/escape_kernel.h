@@ -1,0 +1,38 @@
+// Fast escape-time kernel: the heights of many samples at once, in the widest
+// vectors the processor offers, bit for bit equal to the plain per-sample loop
+// of height_field.h.
+//
+// Entry points: computeHeightsFast (a whole square grid, as computeFractal
+// needs it), computeHeightsOfRectangle (any rectangle of sample points, so
+// that tests can aim dense patches at the delicate places of the set), and
+// two queries that name the instruction sets the kernel was compiled for and
+// the one it runs on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Samples whose point lies inside the main cardioid or the period-2 bulb are
+// given the cap without iterating, but only when the multiplier of the
+// attracting cycle there has a magnitude below this bound. Keeping well away
+// from the boundary, where the multiplier reaches 1, makes rounding in the
+// test and in the orbit itself irrelevant.
+inline constexpr double SHORTCUT_MULTIPLIER_BOUND = 0.999;
+
+// For the rows x columns samples with points (columnCx[c], rowCy[r]), stores
+// the height of the escape count, maxIterations - k or k while heightInverted
+// is set, at heights[r * columns + c]. Results equal escapeCount exactly.
+void computeHeightsOfRectangle(std::uint16_t* heights, const double* columnCx, std::size_t columns,
+                               const double* rowCy, std::size_t rows, int maxIterations, bool heightInverted);
+
+// Same contract as computeHeightsPlain: gridSize^2 heights, row-major, over
+// running-sum coordinates from (-2, -1.5) with step 3 / gridSize.
+void computeHeightsFast(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
+
+// Highway target bits of the kernel's instruction sets that are compiled in
+// and that this processor can run, best first.
+std::vector<std::int64_t> escapeKernelTargets();
+
+// Name of the instruction set the next call of the kernel dispatches to.
+const char* escapeKernelTargetName();

@@ -1,0 +1,242 @@
+// The vector kernel against the plain loop, bit for bit, on every instruction
+// set compiled into the program that this processor runs: whole grids over a
+// table of sizes, caps and conventions, dense patches at the places where
+// orbits are slowest to decide, and the edges of the shortcut regions at the
+// highest cap.
+#include "fractal/escape_kernel.h"
+#include "fractal/height_field.h"
+#include "state/viewer_state.h"
+
+#include <gtest/gtest.h>
+#include <hwy/targets.h>
+
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace {
+
+class FastHeightField : public ::testing::Test {
+protected:
+    void TearDown() override { hwy::SetSupportedTargetsForTest(0); }
+
+    // Runs `check` once with the kernel restricted to each target in turn.
+    template <typename Check>
+    void onEveryTarget(const Check& check)
+    {
+        const std::vector<std::int64_t> targets = escapeKernelTargets();
+        ASSERT_FALSE(targets.empty());
+        for (std::int64_t target : targets) {
+            hwy::SetSupportedTargetsForTest(target);
+            ASSERT_STREQ(escapeKernelTargetName(), hwy::TargetName(target));
+            SCOPED_TRACE(std::string("target ") + hwy::TargetName(target));
+            check();
+        }
+        hwy::SetSupportedTargetsForTest(0);
+    }
+};
+
+// Reports the first sample where two grids of `columns` columns differ.
+::testing::AssertionResult sameHeights(const std::vector<std::uint16_t>& plain,
+                                       const std::vector<std::uint16_t>& fast, std::size_t columns)
+{
+    if (plain.size() != fast.size()) {
+        return ::testing::AssertionFailure() << "sizes " << plain.size() << " and " << fast.size();
+    }
+    for (std::size_t k = 0; k < plain.size(); ++k) {
+        if (plain[k] != fast[k]) {
+            return ::testing::AssertionFailure() << "sample (" << k / columns << ", " << k % columns
+                                                 << "): plain " << plain[k] << ", fast " << fast[k];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::uint16_t> plainGrid(int gridSize, int maxIterations, bool heightInverted)
+{
+    std::vector<std::uint16_t> heights(gridEntryCount(gridSize));
+    computeHeightsPlain(heights.data(), gridSize, maxIterations, heightInverted);
+    return heights;
+}
+
+// A rectangle of sample points and the plain loop's heights of it (escape
+// counts: the inverted convention).
+struct Patch {
+    std::vector<double> columnCx, rowCy;
+};
+
+std::vector<std::uint16_t> plainCounts(const Patch& patch, int maxIterations)
+{
+    std::vector<std::uint16_t> counts;
+    for (double cy : patch.rowCy) {
+        for (double cx : patch.columnCx) {
+            counts.push_back(static_cast<std::uint16_t>(escapeCount(cx, cy, maxIterations)));
+        }
+    }
+    return counts;
+}
+
+std::vector<std::uint16_t> fastCounts(const Patch& patch, int maxIterations)
+{
+    std::vector<std::uint16_t> counts(patch.columnCx.size() * patch.rowCy.size(), 0xFFFF);
+    computeHeightsOfRectangle(counts.data(), patch.columnCx.data(), patch.columnCx.size(), patch.rowCy.data(),
+                              patch.rowCy.size(), maxIterations, true);
+    return counts;
+}
+
+// columns x rows points around (centreX, 0), `spacing` apart; the middle row
+// lies on the real axis.
+Patch patchAround(double centreX, double spacing, int columns, int rows)
+{
+    Patch patch;
+    for (int c = 0; c < columns; ++c) {
+        patch.columnCx.push_back(centreX + (c - columns / 2) * spacing);
+    }
+    for (int r = 0; r < rows; ++r) {
+        patch.rowCy.push_back((r - rows / 2) * spacing);
+    }
+    return patch;
+}
+
+// The same, one unit in the last place apart along the real axis and tiny
+// (down to subnormal) imaginary parts.
+Patch ulpPatchAround(double centreX, int columns, int rows)
+{
+    Patch patch;
+    double below = centreX;
+    for (int c = 0; c < columns / 2; ++c) {
+        below = std::nextafter(below, -10.0);
+    }
+    for (int c = 0; c < columns; ++c) {
+        patch.columnCx.push_back(below);
+        below = std::nextafter(below, 10.0);
+    }
+    for (int r = 0; r < rows; ++r) {
+        patch.rowCy.push_back(std::ldexp(static_cast<double>(r - rows / 2), -1070 + 20 * (r % 53)));
+    }
+    return patch;
+}
+
+TEST_F(FastHeightField, GridsEqualThePlainLoop)
+{
+    // 999 is not 128 * 2^k: its step is inexact, its rows fill no whole
+    // vector, and the running sums differ from products.
+    for (int gridSize : {128, 256, 512, 1024, 999}) {
+        for (int maxIterations : {25, 50, 75, 250, 1000}) {
+            for (bool heightInverted : {false, true}) {
+                SCOPED_TRACE("grid " + std::to_string(gridSize) + ", cap " + std::to_string(maxIterations) +
+                             (heightInverted ? ", inverted" : ""));
+                const std::vector<std::uint16_t> plain = plainGrid(gridSize, maxIterations, heightInverted);
+                onEveryTarget([&] {
+                    std::vector<std::uint16_t> fast(plain.size(), 0xFFFF);
+                    computeHeightsFast(fast.data(), gridSize, maxIterations, heightInverted);
+                    EXPECT_TRUE(sameHeights(plain, fast, static_cast<std::size_t>(gridSize)));
+                });
+            }
+        }
+    }
+}
+
+TEST_F(FastHeightField, ComputeFractalStoresThePlainGrid)
+{
+    ViewerState state;
+    state.gridSize = 256;
+    state.maxIterations = 75;
+    computeFractal(state);
+    EXPECT_TRUE(sameHeights(plainGrid(256, 75, false), state.heights, 256));
+    EXPECT_EQ(state.flatCells.size(), gridEntryCount(256));
+}
+
+TEST_F(FastHeightField, DensePatchesWhereOrbitsDecideSlowly)
+{
+    // The cusp of the cardioid, the neck between cardioid and bulb, the
+    // bulb's left edge and the tip of the real axis; from coarse to one unit
+    // in the last place apart. Odd shapes leave partial vectors everywhere.
+    for (double centre : {0.25, -0.75, -1.25, -2.0}) {
+        std::vector<Patch> patches;
+        for (double spacing : {1e-3, 1e-6, 1e-9, 1e-12, 1e-15}) {
+            patches.push_back(patchAround(centre, spacing, 61, 67));
+        }
+        patches.push_back(ulpPatchAround(centre, 61, 67));
+        for (std::size_t p = 0; p < patches.size(); ++p) {
+            SCOPED_TRACE("patch " + std::to_string(p) + " at " + std::to_string(centre));
+            const std::vector<std::uint16_t> plain = plainCounts(patches[p], 1000);
+            onEveryTarget([&] { EXPECT_TRUE(sameHeights(plain, fastCounts(patches[p], 1000), 61)); });
+        }
+    }
+}
+
+TEST_F(FastHeightField, TinyRectanglesAndExtremeCaps)
+{
+    const Patch neck = patchAround(-0.75, 1e-4, 9, 9);
+    for (std::size_t columns : {1u, 2u, 3u, 9u}) {
+        for (std::size_t rows : {1u, 2u, 9u}) {
+            Patch patch;
+            patch.columnCx.assign(neck.columnCx.begin(), neck.columnCx.begin() + columns);
+            patch.rowCy.assign(neck.rowCy.begin(), neck.rowCy.begin() + rows);
+            for (int maxIterations : {1, 2, 250}) {
+                SCOPED_TRACE(std::to_string(columns) + " x " + std::to_string(rows) + ", cap " +
+                             std::to_string(maxIterations));
+                const std::vector<std::uint16_t> plain = plainCounts(patch, maxIterations);
+                onEveryTarget([&] { EXPECT_TRUE(sameHeights(plain, fastCounts(patch, maxIterations), columns)); });
+            }
+        }
+    }
+    // Caps of 1 and 2 over a whole grid, in both conventions.
+    for (int maxIterations : {1, 2}) {
+        for (bool heightInverted : {false, true}) {
+            const std::vector<std::uint16_t> plain = plainGrid(128, maxIterations, heightInverted);
+            onEveryTarget([&] {
+                std::vector<std::uint16_t> fast(plain.size(), 0xFFFF);
+                computeHeightsFast(fast.data(), 128, maxIterations, heightInverted);
+                EXPECT_TRUE(sameHeights(plain, fast, 128));
+            });
+        }
+    }
+}
+
+// Points on the curves where the cardioid's fixed point and the bulb's
+// 2-cycle have a multiplier of the given magnitude, one point per entry.
+std::vector<std::complex<double>> multiplierCurves(double magnitude, int points)
+{
+    std::vector<std::complex<double>> curve;
+    for (int t = 0; t < points; ++t) {
+        const double angle = 2.0 * std::numbers::pi * (t + 0.5) / points;
+        const std::complex<double> lambda = std::polar(magnitude, angle);
+        curve.push_back(lambda / 2.0 - lambda * lambda / 4.0);
+        curve.push_back(-1.0 + lambda / 4.0);
+    }
+    return curve;
+}
+
+TEST_F(FastHeightField, ShortcutEdgesAtTheHighestCap)
+{
+    // Just inside the shortcut's bound, where it admits the points nearest the
+    // boundary, and on both sides of the true boundary: at the highest cap the
+    // plain loop must still agree with every shortcut taken.
+    for (double magnitude : {SHORTCUT_MULTIPLIER_BOUND * (1.0 - 1e-12), 1.0 - 1e-6, 1.0 + 1e-3}) {
+        SCOPED_TRACE("multiplier magnitude " + std::to_string(magnitude));
+        Patch points;
+        for (std::complex<double> c : multiplierCurves(magnitude, 512)) {
+            points.columnCx.push_back(c.real());
+            points.rowCy.push_back(c.imag());
+        }
+        std::vector<std::uint16_t> plain;
+        for (std::size_t k = 0; k < points.columnCx.size(); ++k) {
+            plain.push_back(static_cast<std::uint16_t>(escapeCount(points.columnCx[k], points.rowCy[k], MAX_ITERATIONS)));
+        }
+        onEveryTarget([&] {
+            std::vector<std::uint16_t> fast(points.columnCx.size(), 0xFFFF);
+            for (std::size_t k = 0; k < points.columnCx.size(); ++k) {
+                computeHeightsOfRectangle(&fast[k], &points.columnCx[k], 1, &points.rowCy[k], 1, MAX_ITERATIONS, true);
+            }
+            EXPECT_TRUE(sameHeights(plain, fast, 1));
+        });
+    }
+}
+
+} // namespace
