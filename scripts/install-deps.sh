@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config
   libgl1-mesa-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri
   libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev
+  python3 xvfb xauth xdotool apitrace x11-apps x11-utils imagemagick
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,64 @@
+"""Saves the README's pictures of the real viewer, taken in a private Xvfb.
+
+Usage: take_screenshots.py OUTPUT_DIRECTORY, with VELLACOR_BINARY and
+VELLACOR_PROBE set as for the end-to-end tests. Each picture is taken once
+the window shows the frame the last event drew and two captures agree.
+"""
+
+import os
+import sys
+
+import viewer_session as vs
+
+# (file name, keys to press before it); every shot starts from the view
+# over the terrain, the state carried over from the shot before.
+SHOTS = [
+    ("terrain.png", []),
+    ("shading-linear.png", ["m"]),
+    ("shading-sqrt.png", ["m"]),
+    ("shading-sqrt-from-cap.png", ["m"]),
+    ("wireframe.png", ["w"]),
+    ("inverted-colours.png", ["w", "c"]),
+]
+
+
+def settled(viewer):
+    last = [None]
+
+    def same_twice():
+        shot = viewer.screenshot()
+        stable = shot == last[0]
+        last[0] = shot
+        return stable
+    vs.wait_for(same_twice, "a steady picture", timeout=30, interval=0.1)
+
+
+def main(directory):
+    os.makedirs(directory, exist_ok=True)
+    with vs.XServer() as x:
+        viewer = vs.Viewer(x, traced=False)
+        try:
+            viewer.start()
+            # Turn round, fly up and back, and look down over the whole set.
+            viewer.point(510, 250)
+            for _ in range(16):
+                viewer.key("Right")
+            viewer.point(511, 170)
+            for _ in range(80):
+                viewer.key("Up")
+            viewer.point(511, 345)
+            for name, keys in SHOTS:
+                for key in keys:
+                    viewer.key(key)
+                settled(viewer)
+                path = os.path.join(directory, name)
+                viewer.save_png(path)
+                print("wrote", path)
+            status = viewer.quit()
+        finally:
+            viewer.close()
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
