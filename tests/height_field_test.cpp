@@ -1,5 +1,6 @@
 // The escape-time grid and its flat-cell mask, pinned at the known figures of
 // the default grid and beyond.
+#include "computed_grid.h"
 #include "fractal/flat_cells.h"
 #include "fractal/height_field.h"
 #include "state/viewer_state.h"
@@ -12,16 +13,6 @@
 #include <numeric>
 
 namespace {
-
-ViewerState computedGrid(int gridSize, int maxIterations, bool heightInverted = false)
-{
-    ViewerState state;
-    state.gridSize = gridSize;
-    state.maxIterations = maxIterations;
-    state.heightInverted = heightInverted;
-    computeFractal(state);
-    return state;
-}
 
 int heightAt(const ViewerState& state, int row, int column)
 {

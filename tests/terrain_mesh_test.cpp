@@ -1,6 +1,7 @@
 // The terrain mesh through the recording GL stand-in: the call stream, the
 // counts at the default grid, the shapes of flat runs and the exact
 // single-precision values of greys and coordinates.
+#include "computed_grid.h"
 #include "fractal/flat_cells.h"
 #include "fractal/height_field.h"
 #include "recorded_geometry.h"
@@ -44,16 +45,6 @@ std::vector<RecordedPrimitive> emitMesh(const ViewerState& state, int shadingMod
     clearRecordedCalls();
     drawTerrain(state, shadingMode, colorsInverted);
     return recordedPrimitives();
-}
-
-ViewerState computedGrid(int gridSize, int maxIterations, bool heightInverted = false)
-{
-    ViewerState state;
-    state.gridSize = gridSize;
-    state.maxIterations = maxIterations;
-    state.heightInverted = heightInverted;
-    computeFractal(state);
-    return state;
 }
 
 TEST(TerrainMesh, DefaultGridCountsInEveryVariantAndConvention)
