@@ -7,7 +7,6 @@ jobs=$(nproc)
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DVELLACOR_WERROR=ON -DVELLACOR_TESTS=ON
 cmake --build build/test --parallel "$jobs"
-ctest --test-dir build/test --output-on-failure --parallel "$jobs"
 
 # The unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report aborts its test and so fails the run.
@@ -29,3 +28,7 @@ cmake --build build/fuzz --parallel "$jobs" --target vellacor_event_fuzzer
 mkdir -p build/fuzz/corpus
 build/fuzz/fuzz/vellacor_event_fuzzer -max_total_time=60 -max_len=512 -timeout=20 -rss_limit_mb=4096 \
   -print_final_stats=1 build/fuzz/corpus
+
+# The main suite (unit, disassembly and end-to-end tests) last, so that its
+# summary closes the run.
+ctest --test-dir build/test --output-on-failure --parallel "$jobs"
