@@ -6,7 +6,6 @@
 #include "bench_ratio.h"
 
 #include "fractal/escape_kernel.h"
-#include "fractal/flat_cells.h"
 #include "fractal/height_field.h"
 #include "state/viewer_state.h"
 
@@ -21,12 +20,7 @@ namespace {
 // plain loop.
 void computeFractalPlain(ViewerState& state)
 {
-    const std::size_t entries = gridEntryCount(state.gridSize);
-    state.heights.resize(entries);
-    state.flatCells.resize(entries);
-    computeHeightsPlain(state.heights.data(), state.gridSize, state.maxIterations, state.heightInverted);
-    findFlatCells(state);
-    state.meshDirty = true;
+    computeFractalWith(state, computeHeightsPlain);
 }
 
 // Steps the plain loop takes over the grid: k + 1 for a sample that escapes

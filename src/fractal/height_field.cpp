@@ -50,10 +50,15 @@ void computeHeightsPlain(std::uint16_t* heights, int gridSize, int maxIterations
 
 void computeFractal(ViewerState& state)
 {
+    computeFractalWith(state, computeHeightsFast);
+}
+
+void computeFractalWith(ViewerState& state, HeightsFiller fillHeights)
+{
     const std::size_t entries = gridEntryCount(state.gridSize);
     state.heights.resize(entries);
     state.flatCells.resize(entries);
-    computeHeightsFast(state.heights.data(), state.gridSize, state.maxIterations, state.heightInverted);
+    fillHeights(state.heights.data(), state.gridSize, state.maxIterations, state.heightInverted);
     findFlatCells(state);
     state.meshDirty = true;
 }

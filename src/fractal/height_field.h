@@ -25,6 +25,11 @@ void computeHeightsPlain(std::uint16_t* heights, int gridSize, int maxIterations
 // cap and convention, rebuilds the flat-cell mask and marks the mesh dirty.
 void computeFractal(ViewerState& state);
 
+// computeFractal with the given way of filling the heights, so that the
+// plain loop can be measured in the very same steps as the vector kernel.
+using HeightsFiller = void (*)(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
+void computeFractalWith(ViewerState& state, HeightsFiller fillHeights);
+
 // Gives both grids exactly gridSize^2 entries of fresh storage. When that
 // memory cannot be obtained the grids are left exactly as they were and the
 // result is false; the caller then keeps the grid size it had.
