@@ -28,7 +28,7 @@ void computeFractalPlain(ViewerState& state)
 double plainSteps(const ViewerState& state)
 {
     double steps = 0.0;
-    for (std::uint16_t height : state.heights) {
+    for (std::uint16_t height : gridValues(state.heights)) {
         const int k = state.maxIterations - height;
         steps += k < state.maxIterations ? k + 1 : k;
     }
@@ -43,7 +43,7 @@ void runComputeFractal(benchmark::State& bench, void (*compute)(ViewerState&), b
     const double start = nowSeconds();
     for (auto _ : bench) {
         compute(state);
-        benchmark::DoNotOptimize(state.heights.data());
+        benchmark::DoNotOptimize(state.heights.values.get());
         benchmark::ClobberMemory();
     }
     const double perIteration = (nowSeconds() - start) / static_cast<double>(bench.iterations());

@@ -33,9 +33,9 @@ void drawTerrainPerVertex(const ViewerState& state, int shadingMode, bool colors
     const bool overlapping = shadingMode == SHADE_LINEAR && colorsInverted;
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const double row = static_cast<double>(i);
-        const std::uint16_t* top = state.heights.data() + i * n;
+        const std::uint16_t* top = state.heights.values.get() + i * n;
         const std::uint16_t* bottom = top + n;
-        const std::uint8_t* flags = state.flatCells.data() + i * n;
+        const std::uint8_t* flags = state.flatCells.values.get() + i * n;
         glBegin(GL_TRIANGLE_STRIP);
         for (std::size_t j = 0; j < n; ++j) {
             if (flags[j] == 1) {

@@ -3,6 +3,7 @@
 // table of sizes, caps and conventions, dense patches at the places where
 // orbits are slowest to decide, and the edges of the shortcut regions at the
 // highest cap.
+#include "computed_grid.h"
 #include "fractal/escape_kernel.h"
 #include "fractal/height_field.h"
 #include "state/viewer_state.h"
@@ -147,8 +148,8 @@ TEST_F(FastHeightField, ComputeFractalStoresThePlainGrid)
     state.gridSize = 256;
     state.maxIterations = 75;
     computeFractal(state);
-    EXPECT_TRUE(sameHeights(plainGrid(256, 75, false), state.heights, 256));
-    EXPECT_EQ(state.flatCells.size(), gridEntryCount(256));
+    EXPECT_TRUE(sameHeights(plainGrid(256, 75, false), copyOf(state.heights), 256));
+    EXPECT_EQ(state.flatCells.count, gridEntryCount(256));
 }
 
 TEST_F(FastHeightField, DensePatchesWhereOrbitsDecideSlowly)

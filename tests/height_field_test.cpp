@@ -11,18 +11,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <numeric>
+#include <span>
+#include <vector>
 
 namespace {
 
 int heightAt(const ViewerState& state, int row, int column)
 {
-    return state.heights[static_cast<std::size_t>(row) * static_cast<std::size_t>(state.gridSize) +
+    return state.heights.values[static_cast<std::size_t>(row) * static_cast<std::size_t>(state.gridSize) +
                          static_cast<std::size_t>(column)];
 }
 
 std::size_t countHeight(const ViewerState& state, int height)
 {
-    return static_cast<std::size_t>(std::count(state.heights.begin(), state.heights.end(), height));
+    return static_cast<std::size_t>(std::ranges::count(gridValues(state.heights), height));
 }
 
 struct GridFigures {
@@ -38,10 +40,11 @@ TEST_P(GridFiguresTest, CountAtCapAndSumMatch)
 {
     const GridFigures figures = GetParam();
     const ViewerState state = computedGrid(figures.gridSize, figures.maxIterations);
-    ASSERT_EQ(state.heights.size(), gridEntryCount(figures.gridSize));
+    ASSERT_EQ(state.heights.count, gridEntryCount(figures.gridSize));
     EXPECT_EQ(countHeight(state, 0), figures.samplesAtCap);
     if (figures.heightSum >= 0) {
-        EXPECT_EQ(std::accumulate(state.heights.begin(), state.heights.end(), 0LL), figures.heightSum);
+        const std::span<const std::uint16_t> heights = gridValues(state.heights);
+        EXPECT_EQ(std::accumulate(heights.begin(), heights.end(), 0LL), figures.heightSum);
     }
     EXPECT_TRUE(state.meshDirty);
 }
@@ -83,8 +86,8 @@ TEST(HeightField, InvertedConventionStoresEscapeCounts)
 {
     const ViewerState plain = computedGrid(128, 25);
     const ViewerState inverted = computedGrid(128, 25, true);
-    for (std::size_t k = 0; k < plain.heights.size(); ++k) {
-        ASSERT_EQ(inverted.heights[k], 25 - plain.heights[k]) << "index " << k;
+    for (std::size_t k = 0; k < plain.heights.count; ++k) {
+        ASSERT_EQ(inverted.heights.values[k], 25 - plain.heights.values[k]) << "index " << k;
     }
 }
 
@@ -136,16 +139,20 @@ TEST(HeightField, SizesOtherThanPowersOfTwoUseRunningSums)
     }
 }
 
-TEST(ResizeGrids, GivesExactFreshStorageAndKeepsMatchingGrids)
+TEST(ResizeGrids, KeepsAGridOfTheSameSizeAndGivesAnotherSizeExactStorage)
 {
     ViewerState state = computedGrid(256, 25);
-    const std::uint16_t* before = state.heights.data();
+    const std::uint16_t* before = state.heights.values.get();
+    const std::vector<std::uint16_t> heights = copyOf(state.heights);
     ASSERT_TRUE(resizeGrids(state, 256));
-    EXPECT_EQ(state.heights.data(), before);
+    EXPECT_EQ(state.heights.values.get(), before);
+    EXPECT_EQ(copyOf(state.heights), heights);
     ASSERT_TRUE(resizeGrids(state, 128));
-    EXPECT_EQ(state.heights.size(), gridEntryCount(128));
-    EXPECT_EQ(state.flatCells.size(), gridEntryCount(128));
-    EXPECT_EQ(state.heights.capacity(), gridEntryCount(128));
+    EXPECT_EQ(state.heights.count, gridEntryCount(128));
+    EXPECT_EQ(state.flatCells.count, gridEntryCount(128));
+    state.gridSize = 128;
+    computeFractal(state);
+    EXPECT_EQ(copyOf(state.heights), copyOf(computedGrid(128, 25).heights));
 }
 
 TEST(GridEntryCount, LargestGridNeedsNoIntOverflow)
@@ -158,26 +165,26 @@ TEST(GridEntryCount, LargestGridNeedsNoIntOverflow)
 
 std::size_t countFlat(const ViewerState& state)
 {
-    return static_cast<std::size_t>(std::count(state.flatCells.begin(), state.flatCells.end(), 1));
+    return static_cast<std::size_t>(std::ranges::count(gridValues(state.flatCells), 1));
 }
 
 TEST(FlatCells, DefaultGridFigures)
 {
     const ViewerState state = computedGrid(128, 25);
     std::size_t atCap = 0;
-    for (std::size_t k = 0; k < state.flatCells.size(); ++k) {
-        ASSERT_LE(state.flatCells[k], 1);
-        if (state.flatCells[k] == 1 && state.heights[k] == 0) {
+    for (std::size_t k = 0; k < state.flatCells.count; ++k) {
+        ASSERT_LE(state.flatCells.values[k], 1);
+        if (state.flatCells.values[k] == 1 && state.heights.values[k] == 0) {
             ++atCap;
         }
     }
     EXPECT_EQ(countFlat(state), 12306u);
     EXPECT_EQ(atCap, 2784u);
-    EXPECT_EQ(state.flatCells[1], 1);
+    EXPECT_EQ(state.flatCells.values[1], 1);
     EXPECT_EQ(heightAt(state, 0, 1), 24);
-    EXPECT_EQ(state.flatCells[64 * 128 + 64], 1);
+    EXPECT_EQ(state.flatCells.values[64 * 128 + 64], 1);
     for (int i = 0; i < 128; ++i) {
-        EXPECT_EQ(state.flatCells[static_cast<std::size_t>(i) * 128], 0) << "column 0 is never flat, row " << i;
+        EXPECT_EQ(state.flatCells.values[static_cast<std::size_t>(i) * 128], 0) << "column 0 is never flat, row " << i;
     }
 }
 
@@ -185,13 +192,13 @@ TEST(FlatCells, EqualHeightsFlagAllButLastRowAndColumn)
 {
     ViewerState state;
     state.gridSize = 5;
-    state.heights.assign(25, 7);
-    state.flatCells.assign(25, 1); // stale flags must be cleared
+    fillGrid<std::uint16_t>(state.heights, 25, 7);
+    fillGrid<std::uint8_t>(state.flatCells, 25, 1); // stale flags must not survive
     findFlatCells(state);
     EXPECT_EQ(countFlat(state), 16u);
     for (int k = 0; k < 5; ++k) {
-        EXPECT_EQ(state.flatCells[static_cast<std::size_t>(4 * 5 + k)], 0) << "last row";
-        EXPECT_EQ(state.flatCells[static_cast<std::size_t>(k * 5 + 4)], 0) << "last column";
+        EXPECT_EQ(state.flatCells.values[static_cast<std::size_t>(4 * 5 + k)], 0) << "last row";
+        EXPECT_EQ(state.flatCells.values[static_cast<std::size_t>(k * 5 + 4)], 0) << "last column";
     }
 }
 
@@ -201,9 +208,9 @@ TEST(FlatCells, EachCornerCanBreakFlatness)
     for (std::size_t corner = 0; corner < 4; ++corner) {
         ViewerState state;
         state.gridSize = 2;
-        state.heights.assign(4, 3);
-        state.heights[corner] = 4;
-        state.flatCells.assign(4, 0);
+        fillGrid<std::uint16_t>(state.heights, 4, 3);
+        state.heights.values[corner] = 4;
+        fillGrid<std::uint8_t>(state.flatCells, 4, 0);
         findFlatCells(state);
         EXPECT_EQ(countFlat(state), 0u) << "corner " << corner;
     }
@@ -214,10 +221,11 @@ TEST(FlatCells, RebuiltAfterEveryComputation)
     ViewerState state = computedGrid(128, 25);
     state.gridSize = 256;
     computeFractal(state);
-    ASSERT_EQ(state.flatCells.size(), gridEntryCount(256));
-    ViewerState rebuilt = state;
-    findFlatCells(rebuilt);
-    EXPECT_EQ(rebuilt.flatCells, state.flatCells);
+    ASSERT_EQ(state.flatCells.count, gridEntryCount(256));
+    const std::vector<std::uint8_t> mask = copyOf(state.flatCells);
+    fillGrid<std::uint8_t>(state.flatCells, gridEntryCount(256), 1);
+    findFlatCells(state);
+    EXPECT_EQ(copyOf(state.flatCells), mask);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Keyboard commands through the real handler: the effect of every key in
 // both cases, the keys that only redraw, the bounds, the meshDirty protocol
 // over sequences, Escape, and a '+' refused for lack of memory.
+#include "computed_grid.h"
 #include "fractal/height_field.h"
 #include "input/camera.h"
 #include "input/handlers.h"
@@ -87,8 +88,8 @@ TEST_F(Keyboard, EveryCommandInEveryCase)
         EXPECT_EQ(viewer.wireframe, c.wireframe) << name;
         EXPECT_EQ(viewer.heightInverted, c.heightInverted) << name;
         EXPECT_EQ(viewer.colorsInverted, c.colorsInverted) << name;
-        EXPECT_TRUE(viewer.heights == plainHeights(c.gridSize, c.maxIterations, c.heightInverted)) << name;
-        EXPECT_EQ(viewer.flatCells.size(), gridEntryCount(c.gridSize)) << name;
+        EXPECT_TRUE(copyOf(viewer.heights) == plainHeights(c.gridSize, c.maxIterations, c.heightInverted)) << name;
+        EXPECT_EQ(viewer.flatCells.count, gridEntryCount(c.gridSize)) << name;
         EXPECT_EQ(compilations(), c.compilations) << name;
         EXPECT_EQ(frames(), 1u) << name;
         EXPECT_FALSE(viewer.meshDirty) << name;
@@ -112,13 +113,13 @@ TEST_F(Keyboard, KeysWithoutEffectOnlyRedraw)
         SetUp();
         startAt(c.gridSize, 25);
         viewer.maxIterations = c.maxIterations; // only the bound matters here
-        const std::vector<std::uint16_t> heights = viewer.heights;
-        const std::uint16_t* storage = viewer.heights.data();
+        const std::vector<std::uint16_t> heights = copyOf(viewer.heights);
+        const std::uint16_t* storage = viewer.heights.values.get();
         keyboard(c.key, 0, 0);
         EXPECT_EQ(viewer.gridSize, c.gridSize) << int(c.key);
         EXPECT_EQ(viewer.maxIterations, c.maxIterations) << int(c.key);
-        EXPECT_EQ(viewer.heights.data(), storage) << int(c.key);
-        EXPECT_TRUE(viewer.heights == heights) << int(c.key);
+        EXPECT_EQ(viewer.heights.values.get(), storage) << int(c.key);
+        EXPECT_TRUE(copyOf(viewer.heights) == heights) << int(c.key);
         EXPECT_EQ(viewer.shadingMode, 2) << int(c.key);
         EXPECT_FALSE(viewer.wireframe || viewer.heightInverted || viewer.colorsInverted) << int(c.key);
         EXPECT_EQ(recordedNames().size(), 8u) << int(c.key);
@@ -133,7 +134,7 @@ TEST_F(Keyboard, PlusStopsAtTheLargestGrid)
     viewer.gridSize = MAX_GRID_SIZE;
     keyboard('+', 0, 0);
     EXPECT_EQ(viewer.gridSize, MAX_GRID_SIZE);
-    EXPECT_EQ(viewer.heights.size(), gridEntryCount(128));
+    EXPECT_EQ(viewer.heights.count, gridEntryCount(128));
     EXPECT_EQ(compilations(), 0u);
     EXPECT_EQ(frames(), 1u);
 }
@@ -199,31 +200,31 @@ TEST_F(Keyboard, CameraEventsBetweenCommandsCompileNothing)
 TEST_F(Keyboard, HeightFlipTwiceRestoresEveryHeightAndKeepsTheMask)
 {
     startAt(128, 25);
-    const std::vector<std::uint16_t> heights = viewer.heights;
-    const std::vector<std::uint8_t> mask = viewer.flatCells;
+    const std::vector<std::uint16_t> heights = copyOf(viewer.heights);
+    const std::vector<std::uint8_t> mask = copyOf(viewer.flatCells);
     keyboard('i', 0, 0);
-    EXPECT_TRUE(viewer.heights == plainHeights(128, 25, true));
-    EXPECT_TRUE(viewer.flatCells == mask);
+    EXPECT_TRUE(copyOf(viewer.heights) == plainHeights(128, 25, true));
+    EXPECT_TRUE(copyOf(viewer.flatCells) == mask);
     keyboard('I', 0, 0);
     EXPECT_FALSE(viewer.heightInverted);
-    EXPECT_TRUE(viewer.heights == heights);
-    EXPECT_TRUE(viewer.flatCells == mask);
+    EXPECT_TRUE(copyOf(viewer.heights) == heights);
+    EXPECT_TRUE(copyOf(viewer.flatCells) == mask);
     EXPECT_EQ(compilations(), 2u);
 }
 
 TEST_F(Keyboard, GridAndCapRoundTrips)
 {
     startAt(128, 25);
-    const std::vector<std::uint16_t> heights = viewer.heights;
+    const std::vector<std::uint16_t> heights = copyOf(viewer.heights);
     keyboard('+', 0, 0);
     keyboard('-', 0, 0);
     EXPECT_EQ(viewer.gridSize, 128);
-    EXPECT_TRUE(viewer.heights == heights);
-    EXPECT_EQ(viewer.heights.capacity(), gridEntryCount(128)) << "a smaller grid gives its memory back";
+    EXPECT_TRUE(copyOf(viewer.heights) == heights);
+    EXPECT_EQ(viewer.heights.count, gridEntryCount(128)) << "a smaller grid gives its memory back";
     keyboard('1', 0, 0);
     keyboard('2', 0, 0);
     EXPECT_EQ(viewer.maxIterations, 25);
-    EXPECT_TRUE(viewer.heights == heights);
+    EXPECT_TRUE(copyOf(viewer.heights) == heights);
     EXPECT_EQ(compilations(), 4u);
 }
 
@@ -232,7 +233,7 @@ TEST_F(Keyboard, LaterComputationsFollowTheFlippedConvention)
     startAt(128, 25);
     keyboard('i', 0, 0);
     keyboard('1', 0, 0);
-    EXPECT_TRUE(viewer.heights == plainHeights(128, 50, true));
+    EXPECT_TRUE(copyOf(viewer.heights) == plainHeights(128, 50, true));
 }
 
 void reportFrames()
@@ -267,8 +268,8 @@ std::size_t addressSpaceInUse()
 // refused, the old grid stays whole, and the viewer keeps working.
 void pressPlusWithoutMemory()
 {
-    const std::vector<std::uint16_t> heights = viewer.heights;
-    const std::vector<std::uint8_t> mask = viewer.flatCells;
+    const std::vector<std::uint16_t> heights = copyOf(viewer.heights);
+    const std::vector<std::uint8_t> mask = copyOf(viewer.flatCells);
     const std::size_t limit = addressSpaceInUse() + (4u << 20);
     const rlimit cap{limit, limit};
     if (limit == 4u << 20 || setrlimit(RLIMIT_AS, &cap) != 0) {
@@ -276,11 +277,11 @@ void pressPlusWithoutMemory()
         std::_Exit(2);
     }
     keyboard('+', 0, 0);
-    const bool kept = viewer.gridSize == 1024 && viewer.heights == heights && viewer.flatCells == mask &&
+    const bool kept = viewer.gridSize == 1024 && copyOf(viewer.heights) == heights && copyOf(viewer.flatCells) == mask &&
                       !viewer.meshDirty && callCount("glCallList") == 1 && callCount("glutSwapBuffers") == 1;
     pauseRecording(true); // the recorder's own log of the new mesh would not fit
     keyboard('1', 0, 0);  // the same grid size needs no new memory
-    const bool working = viewer.maxIterations == 50 && viewer.heights.size() == gridEntryCount(1024) &&
+    const bool working = viewer.maxIterations == 50 && viewer.heights.count == gridEntryCount(1024) &&
                          callCount("glNewList") == 1;
     std::fprintf(stderr, "kept %d working %d\n", kept, working);
     std::_Exit(kept && working ? 0 : 1);

@@ -48,7 +48,7 @@ std::string runWithArguments(std::vector<std::string> arguments)
 TEST_F(StartUp, SequenceInOrder)
 {
     EXPECT_EQ(runWithArguments({"vellacor"}), CONSOLE_TEXT);
-    EXPECT_EQ(viewer.heights.size(), 128u * 128u);
+    EXPECT_EQ(viewer.heights.count, 128u * 128u);
     EXPECT_TRUE(viewer.meshDirty) << "nothing is drawn before the toolkit asks";
 
     const std::vector<GlCall>& calls = recordedCalls();

@@ -88,8 +88,8 @@ TEST(TerrainMesh, SmallGridsEmitNothing)
     ViewerState state;
     for (int n : {0, 1}) {
         state.gridSize = n;
-        state.heights.assign(static_cast<std::size_t>(n * n), 0);
-        state.flatCells.assign(static_cast<std::size_t>(n * n), 0);
+        fillGrid<std::uint16_t>(state.heights, static_cast<std::size_t>(n * n), 0);
+        fillGrid<std::uint8_t>(state.flatCells, static_cast<std::size_t>(n * n), 0);
         clearRecordedCalls();
         drawTerrain(state, SHADE_SQRT, false);
         EXPECT_TRUE(recordedCalls().empty()) << "N = " << n;
@@ -104,9 +104,9 @@ ViewerState rowFixture(std::vector<int> flatCellsOfRowZero)
     ViewerState state;
     state.gridSize = 8;
     state.maxIterations = 75;
-    state.heights.resize(64);
+    fillGrid<std::uint16_t>(state.heights, 64, 0);
     for (std::size_t k = 0; k < 64; ++k) {
-        state.heights[k] = static_cast<std::uint16_t>(k);
+        state.heights.values[k] = static_cast<std::uint16_t>(k);
     }
     std::uint16_t runHeight = 69;
     int previous = -2;
@@ -116,10 +116,10 @@ ViewerState rowFixture(std::vector<int> flatCellsOfRowZero)
         }
         previous = cell;
         for (std::size_t corner : {0u, 1u, 8u, 9u}) {
-            state.heights[static_cast<std::size_t>(cell) + corner] = runHeight;
+            state.heights.values[static_cast<std::size_t>(cell) + corner] = runHeight;
         }
     }
-    state.flatCells.resize(64);
+    fillGrid<std::uint8_t>(state.flatCells, 64, 0);
     findFlatCells(state);
     return state;
 }
@@ -199,13 +199,13 @@ TEST(TerrainMesh, InvertedLinearOverlapsRowsAndDrawsTrapezoids)
 {
     ViewerState state = rowFixture({2, 3, 4});
     // Move the run to row 3 so the offsets are seen away from z = 0.
-    state.heights.assign(64, 0);
+    fillGrid<std::uint16_t>(state.heights, 64, 0);
     for (std::size_t k = 0; k < 64; ++k) {
-        state.heights[k] = static_cast<std::uint16_t>(k);
+        state.heights.values[k] = static_cast<std::uint16_t>(k);
     }
     for (std::size_t cell : {26u, 27u, 28u}) {
         for (std::size_t corner : {0u, 1u, 8u, 9u}) {
-            state.heights[cell + corner] = 70;
+            state.heights.values[cell + corner] = 70;
         }
     }
     findFlatCells(state);

@@ -4,7 +4,8 @@
 
 struct ViewerState;
 
-// Clears all gridSize^2 entries of state.flatCells and sets those of the
-// flat cells. The last row and column have no cell and stay 0. Both grids
+// Writes all gridSize^2 entries of state.flatCells: 1 for a flat cell, 0
+// elsewhere; the last row and column have no cell and are 0. Nothing of the
+// mask's old contents survives, so new storage needs no clearing. Both grids
 // must already hold gridSize^2 entries.
 void findFlatCells(ViewerState& state);

@@ -6,8 +6,10 @@
 #include "state/viewer_state.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <new>
-#include <vector>
 
 int escapeCount(double cx, double cy, int maxIterations)
 {
@@ -55,27 +57,34 @@ void computeFractal(ViewerState& state)
 
 void computeFractalWith(ViewerState& state, HeightsFiller fillHeights)
 {
-    const std::size_t entries = gridEntryCount(state.gridSize);
-    state.heights.resize(entries);
-    state.flatCells.resize(entries);
-    fillHeights(state.heights.data(), state.gridSize, state.maxIterations, state.heightInverted);
+    if (!resizeGrids(state, state.gridSize)) {
+        std::fputs("vellacor: not enough memory for the first grid\n", stderr);
+        std::exit(EXIT_FAILURE);
+    }
+    fillHeights(state.heights.values.get(), state.gridSize, state.maxIterations, state.heightInverted);
     findFlatCells(state);
     state.meshDirty = true;
+}
+
+template <typename Entry>
+static GridStorage<Entry> uninitialisedGrid(std::size_t entries)
+{
+    return {std::make_unique_for_overwrite<Entry[]>(entries), entries};
 }
 
 bool resizeGrids(ViewerState& state, int gridSize)
 {
     const std::size_t entries = gridEntryCount(gridSize);
-    if (state.heights.size() == entries && state.flatCells.size() == entries) {
+    if (state.heights.count == entries && state.flatCells.count == entries) {
         return true;
     }
-    // Fresh buffers rather than an in-place resize: a failed allocation then
-    // leaves the old grids untouched, and a smaller grid gives its memory back.
+    // Both new grids are taken before either is replaced, so a refusal
+    // leaves the old pair whole.
     try {
-        std::vector<std::uint16_t> heights(entries);
-        std::vector<std::uint8_t> flatCells(entries);
-        state.heights.swap(heights);
-        state.flatCells.swap(flatCells);
+        GridStorage<std::uint16_t> heights = uninitialisedGrid<std::uint16_t>(entries);
+        GridStorage<std::uint8_t> flatCells = uninitialisedGrid<std::uint8_t>(entries);
+        state.heights = std::move(heights);
+        state.flatCells = std::move(flatCells);
     } catch (const std::bad_alloc&) {
         return false;
     }

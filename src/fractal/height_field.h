@@ -3,9 +3,8 @@
 // rebuilds the flat-cell mask from them.
 //
 // Entry points: computeFractal (the only code that fills the grids),
-// resizeGrids (the one way a key gives the grids a new size, refusing sizes
-// whose memory cannot be had), and the plain per-sample loop that every faster
-// path must match bit for bit.
+// resizeGrids (the only code that gives them storage), and the plain
+// per-sample loop that every faster path must match bit for bit.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +20,12 @@ int escapeCount(double cx, double cy, int maxIterations);
 // sample coordinates are running sums of the step 3 / gridSize from (-2, -1.5).
 void computeHeightsPlain(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
 
-// Sizes both grids for state.gridSize, computes every height with the state's
-// cap and convention, rebuilds the flat-cell mask and marks the mesh dirty.
+// Sizes both grids for state.gridSize through resizeGrids, computes every
+// height with the state's cap and convention, rebuilds the flat-cell mask and
+// marks the mesh dirty. A key that changes the size has already sized the
+// grids, so only the first computation at start-up takes storage here; when
+// even those 48 KiB cannot be had the viewer cannot start, and it says so and
+// exits with status 1.
 void computeFractal(ViewerState& state);
 
 // computeFractal with the given way of filling the heights, so that the
@@ -30,7 +33,12 @@ void computeFractal(ViewerState& state);
 using HeightsFiller = void (*)(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
 void computeFractalWith(ViewerState& state, HeightsFiller fillHeights);
 
-// Gives both grids exactly gridSize^2 entries of fresh storage. When that
-// memory cannot be obtained the grids are left exactly as they were and the
-// result is false; the caller then keeps the grid size it had.
+// Gives both grids gridSize^2 entries. Grids of that size already keep their
+// storage and contents. Otherwise both get new storage, not zero-filled (the
+// computation overwrites every entry), and the old storage is released, so a
+// smaller grid gives its memory back. When the allocator refuses, the grids
+// are left exactly as they were and the result is false. Whether a larger
+// grid fits the memory the process can still get is decided before this is
+// called (gridMemoryVerdict); this refusal is only the last line of defence,
+// since with overcommit the allocator seldom refuses.
 bool resizeGrids(ViewerState& state, int gridSize);

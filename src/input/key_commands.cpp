@@ -2,16 +2,37 @@
 #include "input/key_commands.h"
 
 #include "fractal/height_field.h"
+#include "state/grid_memory.h"
+#include "state/system_memory.h"
 #include "state/viewer_state.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <iterator>
+#include <string>
+
+MemoryFigures (*memoryFiguresNow)() = readSystemMemoryFigures;
+
+// A larger grid is weighed first against the memory the process can still
+// get, since with overcommit the allocator would not refuse it and the
+// kernel would kill the viewer later instead.
+static bool largerGridFits(int gridSize)
+{
+    const GridMemoryVerdict verdict = gridMemoryVerdict(gridSize, memoryFiguresNow());
+    if (!verdict.fits) {
+        std::fputs(gridRefusalLine(gridSize, verdict).c_str(), stderr);
+    }
+    return verdict.fits;
+}
 
 // A new grid size or cap is taken only when the grids can be given the
 // storage for it; a refused change leaves the old grid, its mask and the
-// compiled terrain as they were.
+// compiled terrain as they were, and the frame replays the terrain.
 static void recomputeGrid(ViewerState& state, int gridSize, int maxIterations)
 {
+    if (gridSize > state.gridSize && !largerGridFits(gridSize)) {
+        return;
+    }
     if (!resizeGrids(state, gridSize)) {
         return;
     }
@@ -65,7 +86,7 @@ static void flipHeights(ViewerState& state)
 {
     state.heightInverted = !state.heightInverted;
     const auto cap = static_cast<std::uint16_t>(state.maxIterations);
-    for (std::uint16_t& h : state.heights) {
+    for (std::uint16_t& h : gridValues(state.heights)) {
         h = static_cast<std::uint16_t>(cap - h);
     }
     state.meshDirty = true;

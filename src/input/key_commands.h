@@ -7,6 +7,8 @@
 // business.
 #pragma once
 
+#include "state/grid_memory.h"
+
 struct ViewerState;
 
 inline constexpr unsigned char ESCAPE_KEY = 27;
@@ -24,3 +26,7 @@ const KeyCommand* findKeyCommand(unsigned char key);
 // The whole table, for walking it in tests.
 const KeyCommand* keyCommandsBegin();
 const KeyCommand* keyCommandsEnd();
+
+// Where '+' reads the memory figures that a larger grid is weighed against:
+// the system's own (readSystemMemoryFigures), or fixed figures in tests.
+extern MemoryFigures (*memoryFiguresNow)();

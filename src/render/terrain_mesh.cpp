@@ -141,9 +141,9 @@ void drawTerrain(const ViewerState& state, int shadingMode, bool colorsInverted)
         return;
     }
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        const std::uint16_t* top = state.heights.data() + i * n;
+        const std::uint16_t* top = state.heights.values.get() + i * n;
         const std::uint16_t* bottom = top + n;
-        const std::uint8_t* flags = state.flatCells.data() + i * n;
+        const std::uint8_t* flags = state.flatCells.values.get() + i * n;
         const RowDepths z = rowDepths(shading, i);
         glBegin(GL_TRIANGLE_STRIP);
         for (std::size_t j = 0; j < n; ++j) {

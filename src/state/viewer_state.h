@@ -9,7 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
+#include <span>
 
 // Shading modes: the colour formula of the terrain.
 inline constexpr int SHADE_LINEAR = 0;
@@ -19,6 +20,15 @@ inline constexpr int SHADING_MODE_COUNT = 3;
 
 // Grid resolution bounds. The grid only doubles and halves from 128. At 16384
 // the grids take 768 MiB; one more doubling would need 3 GiB for them alone.
+//
+// The real limit is usually memory, and it is more than the grids: the GL
+// driver keeps the compiled terrain, which grows with the grid too (with Mesa
+// about 200 MiB at 8192, see state/grid_memory.h). Under Linux's default
+// overcommit a grid that does not fit is not refused by the allocator: its
+// pages fail only when touched, and then the kernel kills the process. So a
+// larger grid is taken only when the grids, the terrain's estimate and a
+// margin fit into what the process can still get (MemAvailable and its
+// cgroup's limit); a failed allocation is refused as well, as a last resort.
 inline constexpr int MIN_GRID_SIZE = 128;
 inline constexpr int MAX_GRID_SIZE = 16384;
 
@@ -28,12 +38,33 @@ inline constexpr int ITERATION_STEP = 25;
 inline constexpr int MIN_ITERATIONS = 25;
 inline constexpr int MAX_ITERATIONS = 65525;
 
+// The storage of one grid: `count` entries behind `values`, and nothing
+// else. The fractal code writes every entry of a grid before anything reads
+// it, so new storage is taken without being zero-filled first.
+template <typename Entry>
+struct GridStorage {
+    std::unique_ptr<Entry[]> values;
+    std::size_t count = 0;
+};
+
+template <typename Entry>
+std::span<Entry> gridValues(GridStorage<Entry>& grid)
+{
+    return {grid.values.get(), grid.count};
+}
+
+template <typename Entry>
+std::span<const Entry> gridValues(const GridStorage<Entry>& grid)
+{
+    return {grid.values.get(), grid.count};
+}
+
 struct ViewerState {
     int gridSize = 128;          // samples per side; always 128 * 2^k, at most MAX_GRID_SIZE
     int maxIterations = 25;      // escape-time cap and largest height; multiple of 25 in 25..65525
     bool heightInverted = false; // false: height = cap - escape count; true: height = escape count
-    std::vector<std::uint16_t> heights; // gridSize^2 heights, row-major (row = imaginary axis), each in 0..maxIterations
-    std::vector<std::uint8_t> flatCells; // gridSize^2 flags, 1 where a cell's four corners are equal; last row and column 0
+    GridStorage<std::uint16_t> heights; // gridSize^2 heights, row-major (row = imaginary axis), each in 0..maxIterations
+    GridStorage<std::uint8_t> flatCells; // gridSize^2 flags, 1 where a cell's four corners are equal; last row and column 0
     bool meshDirty = true;       // the compiled terrain no longer matches the state; cleared only by the display pass
     int shadingMode = SHADE_SQRT_FROM_CAP; // colour formula, 0..2
     bool colorsInverted = false; // picks the inverted variant of the shading mode
