@@ -8,6 +8,8 @@
 #include "input/key_commands.h"
 #include "recorded_geometry.h"
 #include "render/display.h"
+#include "state/grid_memory.h"
+#include "state/system_memory.h"
 #include "viewer_fixture.h"
 
 #include <GL/gl.h>
@@ -250,6 +252,76 @@ TEST_F(Keyboard, EscapeExitsWithStatusZeroWithoutAFrame)
             keyboard(ESCAPE_KEY, 0, 0);
         },
         ::testing::ExitedWithCode(0), "frames drawn: 0");
+}
+
+// Fixed memory figures for '+' to weigh a grid against, in place of the
+// machine's own.
+MemoryFigures fixedFigures{};
+MemoryFigures readFixedFigures()
+{
+    return fixedFigures;
+}
+
+class KeyboardWithFixedMemory : public Keyboard {
+protected:
+    void SetUp() override
+    {
+        Keyboard::SetUp();
+        memoryFiguresNow = readFixedFigures;
+    }
+    void TearDown() override
+    {
+        memoryFiguresNow = readSystemMemoryFigures;
+        Keyboard::TearDown();
+    }
+};
+
+TEST_F(KeyboardWithFixedMemory, PlusThatDoesNotFitIsRefusedWithOneLine)
+{
+    startAt(1024, 50);
+    const std::vector<std::uint16_t> heights = copyOf(viewer.heights);
+    const std::vector<std::uint8_t> mask = copyOf(viewer.flatCells);
+    const std::uint16_t* storage = viewer.heights.values.get();
+    fixedFigures = {std::uint64_t{8} << 30, gridMemoryNeed(2048) - 1};
+    for (unsigned char key : {'+', '='}) {
+        ::testing::internal::CaptureStderr();
+        keyboard(key, 0, 0);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said, gridRefusalLine(2048, gridMemoryVerdict(2048, fixedFigures))) << key;
+        EXPECT_EQ(said.find("vellacor: grid 2048 x 2048 refused: it needs "), 0u) << said;
+    }
+    EXPECT_EQ(viewer.gridSize, 1024);
+    EXPECT_EQ(viewer.maxIterations, 50);
+    EXPECT_EQ(viewer.heights.values.get(), storage);
+    EXPECT_TRUE(copyOf(viewer.heights) == heights);
+    EXPECT_TRUE(copyOf(viewer.flatCells) == mask);
+    EXPECT_FALSE(viewer.meshDirty);
+    EXPECT_EQ(compilations(), 0u);
+    EXPECT_EQ(callCount("glCallList"), 2u);
+    EXPECT_EQ(frames(), 2u);
+
+    // With the byte that was missing, the same key takes the grid.
+    fixedFigures.cgroupRemaining = gridMemoryNeed(2048);
+    ::testing::internal::CaptureStderr();
+    keyboard('+', 0, 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(viewer.gridSize, 2048);
+    EXPECT_EQ(compilations(), 1u);
+}
+
+TEST_F(KeyboardWithFixedMemory, OnlyALargerGridIsWeighed)
+{
+    // No memory at all: what needs no larger grid still goes ahead.
+    startAt(256, 25);
+    fixedFigures = {0, 0};
+    ::testing::internal::CaptureStderr();
+    keyboard('1', 0, 0);
+    keyboard('-', 0, 0);
+    keyboard('2', 0, 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(viewer.gridSize, 128);
+    EXPECT_EQ(viewer.maxIterations, 25);
+    EXPECT_EQ(compilations(), 3u);
 }
 
 std::size_t addressSpaceInUse()
