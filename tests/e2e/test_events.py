@@ -11,7 +11,8 @@ the command's key ends with.
 
 import unittest
 
-import viewer_session as vs
+import viewer_logs as logs
+import viewer_process as process
 
 LINE = "glPolygonMode(face = GL_FRONT, mode = GL_LINE)"
 FILL = "glPolygonMode(face = GL_FRONT, mode = GL_FILL)"
@@ -84,23 +85,19 @@ class Events(unittest.TestCase):
     def setUpClass(cls):
         cls.labels = ["start"]
         cls.expected = ["compile"]
-        with vs.XServer() as x:
-            viewer = vs.Viewer(x)
-            try:
-                viewer.start()
-                for label, action, frames in STEPS:
-                    labels, expected = perform(viewer, label, action, frames)
-                    cls.labels += labels
-                    cls.expected += expected
-                cls.frames_before_escape = viewer.frames()
-                cls.status = viewer.quit()
-                cls.probe = viewer.probe_log()
-                calls = viewer.trace()
-                cls.error_queries = [c for c in calls if c.name == "glGetError"]
-                cls.frames = vs.frames_of(calls)
-            finally:
-                viewer.close()
-        cls.passes = [vs.DisplayPass(frame) for frame in cls.frames]
+        with process.XServer() as x, process.Viewer(x) as viewer:
+            viewer.start()
+            for label, action, frames in STEPS:
+                labels, expected = perform(viewer, label, action, frames)
+                cls.labels += labels
+                cls.expected += expected
+            cls.frames_before_escape = viewer.frames()
+            cls.status = viewer.quit()
+            cls.probe = viewer.probe_log()
+            calls = viewer.trace()
+            cls.error_queries = [c for c in calls if c.name == "glGetError"]
+            cls.frames = logs.frames_of(calls)
+        cls.passes = [logs.DisplayPass(frame) for frame in cls.frames]
 
     def frame(self, label, index=-1):
         """The display pass of the last (or given) frame of a step."""
@@ -123,7 +120,7 @@ class Events(unittest.TestCase):
                     # the last of them for the size asked for.
                     self.assertFalse(display.compiles)
                     if display.before:
-                        vs.reshape_calls(display.before, *vs.reshape_size(display.before))
+                        logs.reshape_calls(display.before, *logs.reshape_size(display.before))
                 else:
                     self.assertEqual([repr(c) for c in display.before], list(before or []))
                     self.assertEqual(display.compiles, kind == "compile")
@@ -131,7 +128,7 @@ class Events(unittest.TestCase):
     def test_the_projection_follows_each_resize(self):
         for label, size in (("wider", (640, 480)), ("taller", (300, 600))):
             with self.subTest(label):
-                reshapes = [vs.reshape_size(p.before) for p, l in zip(self.passes, self.labels)
+                reshapes = [logs.reshape_size(p.before) for p, l in zip(self.passes, self.labels)
                             if l == label and p.before]
                 self.assertGreaterEqual(len(reshapes), 1)
                 self.assertEqual(reshapes[-1], size)
