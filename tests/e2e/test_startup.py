@@ -98,9 +98,24 @@ class Startup(unittest.TestCase):
         self.assertEqual(display.primitives("GL_TRIANGLE_STRIP"), 1118)
         self.assertEqual(display.vertex_count(), 13846)
 
-    def test_escape_ends_with_status_0_after_one_frame(self):
+    def test_escape_ends_with_status_0_and_the_program_draws_only_the_first_frame(self):
         self.assertEqual(self.status, 0)
-        self.assertEqual(len(logs.frames_of(self.calls)), 1)
+        runs = logs.callbacks(self.probe)
+        self.assertEqual([run.event() for run in runs[:2]], ["reshape 512 512", "display"])
+        self.assertEqual(runs[1].frames, [1])
+        escape = runs[-1]
+        self.assertEqual((escape.event(), escape.frames, escape.returned), ("keyboard 27", [], False))
+        # Between them only the repaints the X server may ask for: each
+        # replays list 1 under the first frame's camera.
+        repaints = runs[2:-1]
+        self.assertEqual([run.name for run in repaints], ["display"] * len(repaints))
+        frames = logs.frames_of(self.calls)
+        self.assertEqual(len(frames), 1 + len(repaints))
+        for frame in frames[1:]:
+            display = logs.DisplayPass(frame)
+            self.assertEqual((display.before, display.compiles), ([], False))
+            self.assertEqual((display.pitch, display.yaw, display.translation, display.scale),
+                             (0.0, 0.0, (0.0, -6.0, -0.9), (0.4, 3.0, 0.4)))
 
     def test_no_error_is_queried(self):
         self.assertEqual([c for c in self.calls if c.name == "glGetError"], [])

@@ -1,10 +1,13 @@
 """The probe's log and the GL trace of a viewer run, taken apart.
 
 The probe (glut_probe.cpp, preloaded into the viewer) writes a line per
-toolkit call the viewer makes, per finished frame, per pointer motion, per
-compiled display list and per error query. `apitrace dump` of the finished
-run gives every GL and GLX call; `frames_of` splits them at the buffer swaps
-and `DisplayPass` reads one frame the way the display pass makes it.
+toolkit call the viewer makes, per entry into and return from each of its
+callbacks, per finished frame, per compiled display list and per error
+query; `callbacks` reads it as the runs of the viewer's callbacks, each with
+the frames it drew. `apitrace dump` of the finished run gives every GL and
+GLX call; `frames_of` splits them at the buffer swaps (frame n of the probe
+is the n-th swap) and `DisplayPass` reads one frame the way the display pass
+makes it.
 """
 
 import math
@@ -30,6 +33,58 @@ def frame_count(lines):
 def compilations(lines):
     """How many times the terrain list has been compiled."""
     return sum(1 for line in lines if line.startswith("glNewList "))
+
+
+# The callbacks the viewer registers, as the probe names them. The toolkit
+# calls the first two for the window (and as often as the X server exposes
+# it); the others for input events, one call per event.
+WINDOW_CALLBACKS = ("reshape", "display")
+INPUT_CALLBACKS = ("special", "keyboard", "mouse", "motion")
+
+
+class Callback:
+    """One run of a viewer callback: its name and the integers that identify
+    the event, the frames it drew (numbered from 1 as the probe counts
+    them), how often it compiled a display list, and whether it returned."""
+
+    __slots__ = ("name", "args", "frames", "compiled", "returned")
+
+    def __init__(self, name, args):
+        self.name, self.args = name, tuple(args)
+        self.frames, self.compiled, self.returned = [], 0, False
+
+    def is_input(self):
+        return self.name in INPUT_CALLBACKS
+
+    def event(self):
+        """As the probe logged its entry: "keyboard 109", "display", ..."""
+        return " ".join([self.name, *map(str, self.args)])
+
+    def __repr__(self):
+        return f"<{self.event()}: frames {self.frames}{'' if self.returned else ', running'}>"
+
+
+def callbacks(lines):
+    """The runs of the viewer's callbacks, in order. The toolkit runs one at
+    a time, so every frame and compilation belongs to the run logged last
+    before it."""
+    runs = []
+    for line in lines:
+        word, *rest = line.split()
+        if word in WINDOW_CALLBACKS or word in INPUT_CALLBACKS:
+            runs.append(Callback(word, map(int, rest)))
+        elif word == "return":
+            if not runs or runs[-1].name != rest[0] or runs[-1].returned:
+                raise AssertionError(f"probe log: '{line}' after {runs[-1:]}")
+            runs[-1].returned = True
+        elif word in ("frame", "glNewList"):
+            if not runs or runs[-1].returned:
+                raise AssertionError(f"probe log: '{line}' outside every callback")
+            if word == "frame":
+                runs[-1].frames.append(int(rest[0]))
+            else:
+                runs[-1].compiled += 1
+    return runs
 
 
 # --- the GL trace -------------------------------------------------------------

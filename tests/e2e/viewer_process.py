@@ -6,8 +6,11 @@ so tests can run side by side) and launches the built `vellacor` in it, under
 drives the viewer with real input events through `xdotool` and reads the
 console text from the files its standard output and error go to.
 
-Waiting is done by polling for a condition with a deadline, never by fixed
-sleeps; a deadline that passes fails the test.
+Each step waits for its marker in the probe's log, the return of the
+callback its input causes, by polling with a deadline: never by fixed sleeps
+and never by counting frames, since the X server may expose the window (and
+the toolkit repaint it) as often as it likes. A deadline that passes fails
+the test.
 
 Paths come from the environment that CTest sets: VELLACOR_BINARY (the viewer)
 and VELLACOR_PROBE (the preloadable probe library).
@@ -44,6 +47,20 @@ CONSOLE_TEXT = (
 # Generous: a frame of the largest grids, or a loaded machine running the
 # suite in parallel with a build, can take seconds.
 DEFAULT_TIMEOUT = 60.0
+
+# The callback and code that xdotool's key names reach the viewer with.
+KEY_CALLBACKS = {
+    **{c: ("keyboard", (ord(c),)) for c in "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"},
+    "plus": ("keyboard", (ord("+"),)), "equal": ("keyboard", (ord("="),)), "minus": ("keyboard", (ord("-"),)),
+    "underscore": ("keyboard", (ord("_"),)), "exclam": ("keyboard", (ord("!"),)), "at": ("keyboard", (ord("@"),)),
+    "space": ("keyboard", (ord(" "),)), "Escape": ("keyboard", (27,)),
+    "F1": ("special", (1,)), "Left": ("special", (100,)), "Up": ("special", (101,)), "Right": ("special", (102,)),
+    "Down": ("special", (103,)), "Page_Up": ("special", (104,)), "Shift_L": ("special", (112,)),
+}
+
+# X's mouse buttons 1, 2 and 3 as the toolkit numbers them; GLUT_UP.
+GLUT_BUTTONS = {1: 0, 2: 1, 3: 2}
+GLUT_UP = 1
 
 
 def viewer_binary():
@@ -124,7 +141,8 @@ class Viewer:
         self.workdir = None
         self.process = None
         self.window = None
-        self.frames_expected = 0
+        self.seen = 0  # runs of callbacks that earlier steps waited for
+        self.displayed = False
 
     def __enter__(self):
         self.workdir = tempfile.mkdtemp(prefix="vellacor-e2e-")
@@ -145,6 +163,12 @@ class Viewer:
 
     def __exit__(self, *exc):
         if self.process.poll() is None:
+            # The viewer first: killed alone, apitrace would leave it running.
+            if self.traced:
+                try:
+                    os.kill(self.viewer_pid(), signal.SIGKILL)
+                except (AssertionError, OSError):
+                    pass
             self.process.send_signal(signal.SIGKILL)
             self.process.wait()
         if os.environ.get("VELLACOR_E2E_KEEP"):
@@ -207,60 +231,87 @@ class Viewer:
             raise AssertionError(f"the viewer ended with status {self.process.returncode}: {self.errors()}")
 
     # --- driving it --------------------------------------------------------
+    #
+    # Each step sends one input with xdotool and then waits for its marker in
+    # the probe's log: the return of the callback that the input causes
+    # (the key's keyboard or special callback, the motion to the position
+    # moved to, the reshape to the size asked for). X delivers events in
+    # order, so once that callback has returned, every callback of the step
+    # has run. How often the X server exposes the window does not matter:
+    # its repaints are display callbacks, told apart from the handlers'
+    # frames, and they must only replay the terrain.
 
     def start(self):
         """Waits for the window and its first frame."""
         self.find_window()
-        self.expect_frames(1)
+        self._await(lambda run: run.name == "display" and run.frames, "the first frame")
         return self
 
-    def expect_frames(self, count, timeout=DEFAULT_TIMEOUT):
-        """Waits until `count` more frames have been drawn, and fails on more."""
-        self.frames_expected += count
-        def reached():
-            self.check_running()
-            seen = self.frames()
-            if seen > self.frames_expected:
-                raise AssertionError(f"{seen} frames drawn, expected {self.frames_expected}")
-            return seen == self.frames_expected
-        wait_for(reached, f"frame {self.frames_expected}", timeout)
-
     def point(self, x, y, frames=1):
+        """Moves the pointer to (x, y) in the window; returns the step's
+        callbacks. Fails unless the motion drew `frames` frames."""
         self.x.xdotool("mousemove", "--window", self.window, x, y)
-        self.expect_frames(frames)
+        return self._step(("motion", (x, y)), frames)
 
     def key(self, keysym, frames=1, timeout=DEFAULT_TIMEOUT):
+        """Presses and releases a key; returns the step's callbacks. Fails
+        unless the input callbacks drew `frames` frames in all (a shifted
+        key also reaches the special-key callback, for Shift)."""
         self.x.xdotool("key", keysym)
-        self.expect_frames(frames, timeout)
+        return self._step(KEY_CALLBACKS[keysym], frames, timeout)
 
-    def resize(self, width, height, sync_point):
-        """Resizes the window and returns how many frames that gave.
+    def click(self, button):
+        """Presses and releases a mouse button (X numbering); returns the
+        step's callbacks. Fails if the mouse callback drew anything."""
+        self.x.xdotool("click", button)
+        return self._step(("mouse", (GLUT_BUTTONS[button], GLUT_UP)), 0)
 
-        The X server may expose the window apart from its new size, and the
-        toolkit then draws once more; a pointer move to `sync_point` after it
-        marks where the resize's frames end, and gives one frame of its own."""
+    def resize(self, width, height):
+        """Resizes the window; returns the step's callbacks, up to the first
+        frame drawn after the reshape to the new size."""
         self.x.xdotool("windowsize", self.window, width, height)
-        before = self.frames_expected
-        self.x.xdotool("mousemove", "--window", self.window, *sync_point)
-        motion = "motion %d %d" % sync_point
-
-        def synced():
-            self.check_running()
-            log = self.probe_log()
-            if motion not in log:
-                return None
-            after = log[log.index(motion):]
-            if not any(line.startswith("frame ") for line in after):
-                return None
-            return sum(1 for line in log[:log.index(motion)] if line.startswith("frame "))
-        seen = wait_for(synced, f"the pointer move to {sync_point} after a resize")
-        self.frames_expected = seen + 1
-        return seen - before
+        steps = self._await(lambda run: run.event() == f"reshape {width} {height}", f"the reshape to {width}x{height}")
+        return steps + self._await(lambda run: run.frames, f"a frame after the reshape to {width}x{height}")
 
     def quit(self, timeout=DEFAULT_TIMEOUT):
         """Presses Escape and returns the exit status."""
         self.x.xdotool("key", "Escape")
-        return self.wait_for_exit(timeout)
+        status = self.wait_for_exit(timeout)
+        escape = [run for run in logs.callbacks(self.probe_log())[self.seen:] if run.event() == "keyboard 27"]
+        if not escape:
+            raise AssertionError(f"the viewer ended with status {status} before Escape reached it")
+        return status
+
+    def _step(self, event, frames, timeout=DEFAULT_TIMEOUT):
+        name, args = event
+        wanted = logs.Callback(name, args).event()
+        runs = self._await(lambda run: run.event() == wanted, f"the return of '{wanted}'", timeout)
+        drawn = sum(len(run.frames) for run in runs if run.is_input())
+        if drawn != frames:
+            raise AssertionError(f"{[run for run in runs if run.is_input()]} drew {drawn} frames, expected {frames}")
+        return runs
+
+    def _await(self, marker, what, timeout=DEFAULT_TIMEOUT):
+        """Waits for a returned run of a callback, later than every earlier
+        step's, for which `marker` holds; returns the runs since the last
+        step up to it. Repaints among them must only replay the terrain."""
+        def found():
+            self.check_running()
+            runs = logs.callbacks(self.probe_log())
+            for index in range(self.seen, len(runs)):
+                if runs[index].returned and marker(runs[index]):
+                    return runs[self.seen:index + 1]
+            return None
+        runs = wait_for(found, what, timeout)
+        self.seen += len(runs)
+        for run in runs:
+            if run.name != "display":
+                continue
+            # The first display compiles the terrain that start-up computed.
+            if len(run.frames) != 1 or (run.compiled and self.displayed):
+                raise AssertionError(f"a repaint drew {len(run.frames)} frames, compiling {run.compiled} lists")
+            self.displayed = True
+        return runs
 
     def wait_for_exit(self, timeout=DEFAULT_TIMEOUT):
         try:
