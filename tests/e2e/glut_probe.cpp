@@ -6,10 +6,17 @@
 // tests see the start-up calls, the callback registrations and the order
 // between them. Under apitrace each registration also leaves a
 // glStringMarkerGREMEDY marker in the trace, placing it among the GL calls.
-// Each finished buffer swap is logged as it happens, so a test can wait for
-// the frame an event causes instead of sleeping; so are pointer motions,
-// compilations of a display list and error queries, which a test needs to
-// see without a trace or which apitrace leaves out.
+//
+// Every callback the viewer registers is wrapped: the probe logs its entry
+// with the arguments that identify the event ("keyboard 109", "motion 250
+// 400", "reshape 640 480", "display", ...) and "return <name>" once the
+// viewer's handler is done. Each finished buffer swap is logged as it
+// happens ("frame 3"). Since the toolkit runs one callback at a time, every
+// frame belongs to the callback logged last before it: a test can tell the
+// frame a key draws from a repaint the X server asked for, and waits for the
+// return of the callback its event causes instead of counting frames or
+// sleeping. Compilations of a display list and error queries are logged too,
+// which a test needs to see without a trace or which apitrace leaves out.
 #include <GL/gl.h>
 #include <GL/glut.h>
 
@@ -78,12 +85,66 @@ long consoleBytes()
     return static_cast<long>(lseek(STDOUT_FILENO, 0, SEEK_CUR));
 }
 
+// Registers `logged` with the toolkit in place of the viewer's `callback`,
+// which it keeps in `viewerCallback` for `logged` to call.
 template <typename Callback>
-void registration(const char* name, Callback callback)
+void registration(const char* name, Callback callback, Callback& viewerCallback, Callback logged)
 {
+    viewerCallback = callback;
     logLine("%s %s", name, callback == nullptr ? "null" : "set");
     markTrace(name);
-    realFunction<void (*)(Callback)>(name)(callback);
+    realFunction<void (*)(Callback)>(name)(callback == nullptr ? nullptr : logged);
+}
+
+void (*viewerReshape)(int, int) = nullptr;
+void (*viewerDisplay)() = nullptr;
+void (*viewerSpecial)(int, int, int) = nullptr;
+void (*viewerKeyboard)(unsigned char, int, int) = nullptr;
+void (*viewerMouse)(int, int, int, int) = nullptr;
+void (*viewerMotion)(int, int) = nullptr;
+
+void loggedReshape(int width, int height)
+{
+    logLine("reshape %d %d", width, height);
+    viewerReshape(width, height);
+    logLine("return reshape");
+}
+
+void loggedDisplay()
+{
+    logLine("display");
+    viewerDisplay();
+    logLine("return display");
+}
+
+// The pointer position that comes with keys and buttons is left out: it
+// depends on where the pointer happens to be, not on the event.
+void loggedSpecial(int key, int x, int y)
+{
+    logLine("special %d", key);
+    viewerSpecial(key, x, y);
+    logLine("return special");
+}
+
+void loggedKeyboard(unsigned char key, int x, int y)
+{
+    logLine("keyboard %d", key);
+    viewerKeyboard(key, x, y);
+    logLine("return keyboard");
+}
+
+void loggedMouse(int button, int state, int x, int y)
+{
+    logLine("mouse %d %d", button, state);
+    viewerMouse(button, state, x, y);
+    logLine("return mouse");
+}
+
+void loggedMotion(int x, int y)
+{
+    logLine("motion %d %d", x, y);
+    viewerMotion(x, y);
+    logLine("return motion");
 }
 
 long framesSwapped = 0;
@@ -127,27 +188,34 @@ int glutCreateWindow(const char* title)
     return realFunction<int (*)(const char*)>("glutCreateWindow")(title);
 }
 
-void glutReshapeFunc(void (*callback)(int, int)) { registration("glutReshapeFunc", callback); }
-void glutDisplayFunc(void (*callback)()) { registration("glutDisplayFunc", callback); }
-void glutSpecialFunc(void (*callback)(int, int, int)) { registration("glutSpecialFunc", callback); }
-void glutKeyboardFunc(void (*callback)(unsigned char, int, int)) { registration("glutKeyboardFunc", callback); }
-void glutMouseFunc(void (*callback)(int, int, int, int)) { registration("glutMouseFunc", callback); }
-// The pointer callback is wrapped so that each motion event is logged before
-// the viewer handles it: a test can then tell which frames came before it.
-void (*viewerMotion)(int, int) = nullptr;
-
-void loggedMotion(int x, int y)
+void glutReshapeFunc(void (*callback)(int, int))
 {
-    logLine("motion %d %d", x, y);
-    viewerMotion(x, y);
+    registration("glutReshapeFunc", callback, viewerReshape, loggedReshape);
+}
+
+void glutDisplayFunc(void (*callback)())
+{
+    registration("glutDisplayFunc", callback, viewerDisplay, loggedDisplay);
+}
+
+void glutSpecialFunc(void (*callback)(int, int, int))
+{
+    registration("glutSpecialFunc", callback, viewerSpecial, loggedSpecial);
+}
+
+void glutKeyboardFunc(void (*callback)(unsigned char, int, int))
+{
+    registration("glutKeyboardFunc", callback, viewerKeyboard, loggedKeyboard);
+}
+
+void glutMouseFunc(void (*callback)(int, int, int, int))
+{
+    registration("glutMouseFunc", callback, viewerMouse, loggedMouse);
 }
 
 void glutPassiveMotionFunc(void (*callback)(int, int))
 {
-    viewerMotion = callback;
-    logLine("glutPassiveMotionFunc %s", callback == nullptr ? "null" : "set");
-    markTrace("glutPassiveMotionFunc");
-    realFunction<void (*)(void (*)(int, int))>("glutPassiveMotionFunc")(callback == nullptr ? nullptr : loggedMotion);
+    registration("glutPassiveMotionFunc", callback, viewerMotion, loggedMotion);
 }
 
 void glutPostRedisplay()

@@ -8,7 +8,8 @@ the window shows the frame the last event drew and two captures agree.
 import os
 import sys
 
-import viewer_session as vs
+import viewer_pictures as pictures
+import viewer_process as process
 
 # (file name, keys to press before it); every shot starts from the view
 # over the terrain, the state carried over from the shot before.
@@ -22,41 +23,28 @@ SHOTS = [
 ]
 
 
-def settled(viewer):
-    last = [None]
-
-    def same_twice():
-        shot = viewer.screenshot()
-        stable = shot == last[0]
-        last[0] = shot
-        return stable
-    vs.wait_for(same_twice, "a steady picture", timeout=30, interval=0.1)
-
-
 def main(directory):
     os.makedirs(directory, exist_ok=True)
-    with vs.XServer() as x:
-        viewer = vs.Viewer(x, traced=False)
-        try:
-            viewer.start()
-            # Turn round, fly up and back, and look down over the whole set.
-            viewer.point(510, 250)
-            for _ in range(16):
-                viewer.key("Right")
-            viewer.point(511, 170)
-            for _ in range(80):
-                viewer.key("Up")
-            viewer.point(511, 345)
-            for name, keys in SHOTS:
-                for key in keys:
-                    viewer.key(key)
-                settled(viewer)
-                path = os.path.join(directory, name)
-                viewer.save_png(path)
-                print("wrote", path)
-            status = viewer.quit()
-        finally:
-            viewer.close()
+    with process.XServer() as x, process.Viewer(x, traced=False) as viewer:
+        viewer.start()
+        # Turn round, fly up and back, and look down over the whole set.
+        viewer.point(510, 250)
+        for _ in range(16):
+            viewer.key("Right")
+        viewer.point(511, 170)
+        for _ in range(80):
+            viewer.key("Up")
+        viewer.point(511, 345)
+        previous = None
+        for name, keys in SHOTS:
+            for key in keys:
+                viewer.key(key)
+            # Every shot's keys change the picture: wait until it shows.
+            previous = pictures.settled(viewer, lambda shot: shot != previous, "the picture " + name)
+            path = os.path.join(directory, name)
+            pictures.save_png(viewer, path)
+            print("wrote", path)
+        status = viewer.quit()
     return status
 
 

@@ -8,7 +8,8 @@ lines there; inverted colours change the greys.
 
 import unittest
 
-import viewer_session as vs
+import viewer_pictures as pictures
+import viewer_process as process
 
 # Where the terrain's near corner lies once the view is tilted down by 75
 # degrees, and where the sky stays, as fractions of the window.
@@ -17,7 +18,7 @@ SKY_ABOVE = (0.0, 0.0, 1.0, 0.5)
 
 
 def mean_grey(pixels):
-    greys = [p[0] for p in pixels if vs.is_grey(p)]
+    greys = [p[0] for p in pixels if pictures.is_grey(p)]
     return sum(greys) / max(1, len(greys))
 
 
@@ -25,49 +26,35 @@ class Pixels(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.shots = {}
-        with vs.XServer() as x:
-            viewer = vs.Viewer(x)
-            try:
-                viewer.start()
-                cls.shots["first frame"] = cls.settle(viewer, lambda shot: True)
-                viewer.point(250, 400)
-                cls.shots["tilted"] = cls.settle(viewer, lambda shot: cls.terrain_share(shot) > 0.9)
-                viewer.key("w")
-                cls.shots["wireframe"] = cls.settle(viewer, lambda shot: cls.sky_share(shot, TERRAIN) > 0.3)
-                viewer.key("W", frames=2)
-                cls.shots["solid again"] = cls.settle(viewer, lambda shot: cls.sky_share(shot, TERRAIN) == 0)
-                viewer.key("c")
-                before = mean_grey(vs.region(cls.shots["solid again"], *TERRAIN))
-                cls.shots["inverted colours"] = cls.settle(
-                    viewer, lambda shot: abs(mean_grey(vs.region(shot, *TERRAIN)) - before) > 40)
-                viewer.quit()
-            finally:
-                viewer.close()
-
-    @staticmethod
-    def settle(viewer, condition):
-        """The window's image once it shows the frame just drawn: a frame
-        swapped by the viewer reaches the X server a moment later, so poll
-        until the condition holds and two screenshots agree."""
-        last = [None]
-
-        def shown():
-            shot = viewer.screenshot()
-            stable = shot == last[0] and condition(shot)
-            last[0] = shot
-            return shot if stable else None
-        try:
-            return vs.wait_for(shown, "the expected picture", timeout=15, interval=0.1)
-        except AssertionError:
-            return last[0]
+        with process.XServer() as x, process.Viewer(x) as viewer:
+            viewer.start()
+            # Each picture is taken once the window shows what sets it apart
+            # from the one before; a picture that never shows fails the run.
+            cls.shots["first frame"] = pictures.settled(
+                viewer, lambda shot: cls.sky_share(shot, (0, 0, 1, 1)) == 1.0, "the first frame, all sky")
+            viewer.point(250, 400)
+            cls.shots["tilted"] = pictures.settled(
+                viewer, lambda shot: cls.terrain_share(shot) > 0.9, "the terrain below the tilted view")
+            viewer.key("w")
+            cls.shots["wireframe"] = pictures.settled(
+                viewer, lambda shot: cls.sky_share(shot, TERRAIN) > 0.3, "the sky through the wireframe")
+            viewer.key("W", frames=2)
+            cls.shots["solid again"] = pictures.settled(
+                viewer, lambda shot: cls.sky_share(shot, TERRAIN) == 0, "the solid terrain again")
+            viewer.key("c")
+            before = mean_grey(pictures.region(cls.shots["solid again"], *TERRAIN))
+            cls.shots["inverted colours"] = pictures.settled(
+                viewer, lambda shot: abs(mean_grey(pictures.region(shot, *TERRAIN)) - before) > 40,
+                "the inverted greys")
+            viewer.quit()
 
     @staticmethod
     def sky_share(shot, area):
-        return vs.share(vs.region(shot, *area), lambda p: p == vs.SKY)
+        return pictures.share(pictures.region(shot, *area), lambda p: p == pictures.SKY)
 
     @staticmethod
     def terrain_share(shot):
-        return vs.share(vs.region(shot, *TERRAIN), lambda p: vs.is_grey(p))
+        return pictures.share(pictures.region(shot, *TERRAIN), lambda p: pictures.is_grey(p))
 
     def test_first_frame_is_all_sky_blue(self):
         width, height, _ = self.shots["first frame"]
@@ -82,13 +69,13 @@ class Pixels(unittest.TestCase):
     def test_wireframe_shows_the_sky_through_the_mesh(self):
         wire = self.shots["wireframe"]
         self.assertGreater(self.sky_share(wire, TERRAIN), 0.3)
-        self.assertGreater(vs.share(vs.region(wire, *TERRAIN), vs.is_grey), 0.01)
+        self.assertGreater(pictures.share(pictures.region(wire, *TERRAIN), pictures.is_grey), 0.01)
         self.assertEqual(self.sky_share(self.shots["solid again"], TERRAIN), 0.0)
 
     def test_inverted_colours_change_the_greys(self):
-        before = vs.region(self.shots["solid again"], *TERRAIN)
-        after = vs.region(self.shots["inverted colours"], *TERRAIN)
-        self.assertGreater(vs.share(after, vs.is_grey), 0.9)
+        before = pictures.region(self.shots["solid again"], *TERRAIN)
+        after = pictures.region(self.shots["inverted colours"], *TERRAIN)
+        self.assertGreater(pictures.share(after, pictures.is_grey), 0.9)
         self.assertGreater(abs(mean_grey(after) - mean_grey(before)), 40)
 
 

@@ -5,7 +5,8 @@ frame."""
 import subprocess
 import unittest
 
-import viewer_session as vs
+import viewer_logs as logs
+import viewer_process as process
 
 REGISTRATIONS = ["glutReshapeFunc", "glutDisplayFunc", "glutSpecialFunc", "glutKeyboardFunc", "glutMouseFunc",
                  "glutPassiveMotionFunc"]
@@ -30,25 +31,21 @@ TOOLKIT_IMPORTS = {"glutInit", "glutInitDisplayMode", "glutInitWindowPosition", 
 class Startup(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        with vs.XServer() as x:
-            viewer = vs.Viewer(x)
-            try:
-                viewer.start()
-                cls.geometry = viewer.geometry()
-                cls.status = viewer.quit()
-                cls.console = viewer.console()
-                cls.probe = viewer.probe_log()
-                cls.calls = viewer.trace()
-            finally:
-                viewer.close()
+        with process.XServer() as x, process.Viewer(x) as viewer:
+            viewer.start()
+            cls.geometry = viewer.geometry()
+            cls.status = viewer.quit()
+            cls.console = viewer.console()
+            cls.probe = viewer.probe_log()
+            cls.calls = viewer.trace()
 
     def test_console_holds_the_thirteen_lines_before_the_window_exists(self):
-        self.assertEqual(self.console, vs.CONSOLE_TEXT)
+        self.assertEqual(self.console, process.CONSOLE_TEXT)
         self.assertEqual(len(self.console.splitlines()), 13)
         creation = [line for line in self.probe if line.startswith("glutCreateWindow ")]
         # The probe notes how much of the console had been written when the
         # window was asked for: all of it.
-        self.assertEqual(creation, [f"glutCreateWindow title=Vellacor console={len(vs.CONSOLE_TEXT.encode())}"])
+        self.assertEqual(creation, [f"glutCreateWindow title=Vellacor console={len(process.CONSOLE_TEXT.encode())}"])
 
     def test_window_is_titled_and_placed(self):
         self.assertEqual(self.geometry, {"title": "Vellacor", "x": 50, "y": 50, "width": 512, "height": 512})
@@ -56,17 +53,17 @@ class Startup(unittest.TestCase):
     def test_toolkit_calls_come_in_start_up_order(self):
         toolkit = [line for line in self.probe if line.startswith("glut")]
         self.assertEqual(toolkit, [
-            f"glutInit argc=1 argv={vs.viewer_binary()}",
+            f"glutInit argc=1 argv={process.viewer_binary()}",
             "glutInitDisplayMode 18",
             "glutInitWindowPosition 50 50",
             "glutInitWindowSize 512 512",
-            f"glutCreateWindow title=Vellacor console={len(vs.CONSOLE_TEXT.encode())}",
+            f"glutCreateWindow title=Vellacor console={len(process.CONSOLE_TEXT.encode())}",
             *[f"{name} set" for name in REGISTRATIONS],
             "glutMainLoop",
         ])
 
     def test_no_other_toolkit_entry_is_imported(self):
-        symbols = subprocess.run(["nm", "-D", "--undefined-only", vs.viewer_binary()], check=True,
+        symbols = subprocess.run(["nm", "-D", "--undefined-only", process.viewer_binary()], check=True,
                                  capture_output=True, text=True).stdout.split()
         toolkit = {s.split("@")[0] for s in symbols if s.startswith("glut")}
         self.assertEqual(toolkit, TOOLKIT_IMPORTS)
@@ -77,20 +74,20 @@ class Startup(unittest.TestCase):
         window = names.index("glXMakeContextCurrent")
         self.assertLess(names.index("glXCreateNewContext"), window)
         start_up = self.calls[window:first_frame]
-        markers = [i for i, c in enumerate(start_up) if vs.is_marker(c)]
-        self.assertEqual([vs.marker_text(start_up[i]) for i in markers], [*REGISTRATIONS, "glutMainLoop"])
+        markers = [i for i, c in enumerate(start_up) if logs.is_marker(c)]
+        self.assertEqual([logs.marker_text(start_up[i]) for i in markers], [*REGISTRATIONS, "glutMainLoop"])
         # Nothing but the registrations and the fixed state before the loop,
         # and no GL call at all before the window.
-        self.assertEqual(vs.program_calls(self.calls[:window]), [])
+        self.assertEqual(logs.program_calls(self.calls[:window]), [])
         between = start_up[markers[-2] + 1:markers[-1]]
-        self.assertEqual([repr(c) for c in vs.program_calls(between)], FIXED_STATE)
-        self.assertEqual(vs.program_calls(start_up[:markers[-2]]), [])
+        self.assertEqual([repr(c) for c in logs.program_calls(between)], FIXED_STATE)
+        self.assertEqual(logs.program_calls(start_up[:markers[-2]]), [])
 
     def test_first_frame_follows_the_first_reshape_and_compiles_list_1(self):
-        frame = vs.frames_of(self.calls)[0]
+        frame = logs.frames_of(self.calls)[0]
         after_loop = frame[len(FIXED_STATE):]
-        vs.reshape_calls(after_loop[:6], 512, 512)
-        display = vs.DisplayPass(after_loop[6:])
+        logs.reshape_calls(after_loop[:6], 512, 512)
+        display = logs.DisplayPass(after_loop[6:])
         self.assertEqual(display.before, [])
         self.assertEqual((display.pitch, display.yaw), (0.0, 0.0))
         self.assertEqual(display.translation, (0.0, -6.0, -0.9))
@@ -101,9 +98,24 @@ class Startup(unittest.TestCase):
         self.assertEqual(display.primitives("GL_TRIANGLE_STRIP"), 1118)
         self.assertEqual(display.vertex_count(), 13846)
 
-    def test_escape_ends_with_status_0_after_one_frame(self):
+    def test_escape_ends_with_status_0_and_the_program_draws_only_the_first_frame(self):
         self.assertEqual(self.status, 0)
-        self.assertEqual(len(vs.frames_of(self.calls)), 1)
+        runs = logs.callbacks(self.probe)
+        self.assertEqual([run.event() for run in runs[:2]], ["reshape 512 512", "display"])
+        self.assertEqual(runs[1].frames, [1])
+        escape = runs[-1]
+        self.assertEqual((escape.event(), escape.frames, escape.returned), ("keyboard 27", [], False))
+        # Between them only the repaints the X server may ask for: each
+        # replays list 1 under the first frame's camera.
+        repaints = runs[2:-1]
+        self.assertEqual([run.name for run in repaints], ["display"] * len(repaints))
+        frames = logs.frames_of(self.calls)
+        self.assertEqual(len(frames), 1 + len(repaints))
+        for frame in frames[1:]:
+            display = logs.DisplayPass(frame)
+            self.assertEqual((display.before, display.compiles), ([], False))
+            self.assertEqual((display.pitch, display.yaw, display.translation, display.scale),
+                             (0.0, 0.0, (0.0, -6.0, -0.9), (0.4, 3.0, 0.4)))
 
     def test_no_error_is_queried(self):
         self.assertEqual([c for c in self.calls if c.name == "glGetError"], [])
