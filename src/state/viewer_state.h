@@ -21,14 +21,15 @@ inline constexpr int SHADING_MODE_COUNT = 3;
 // Grid resolution bounds. The grid only doubles and halves from 128. At 16384
 // the grids take 768 MiB; one more doubling would need 3 GiB for them alone.
 //
-// The real limit is usually memory, and it is more than the grids: the GL
-// driver keeps the compiled terrain, which grows with the grid too (with Mesa
-// about 200 MiB at 8192, see state/grid_memory.h). Under Linux's default
-// overcommit a grid that does not fit is not refused by the allocator: its
-// pages fail only when touched, and then the kernel kills the process. So a
-// larger grid is taken only when the grids, the terrain's estimate and a
-// margin fit into what the process can still get (MemAvailable and its
-// cgroup's limit); a failed allocation is refused as well, as a last resort.
+// Short of that bound the limit is memory, and more than the grids': the GL
+// driver keeps the compiled terrain, which grows with the grid as well (with
+// Mesa 196 MiB at 8192, beside 192 MiB of grids; state/grid_memory.h). Under
+// Linux's default overcommit the allocator does not refuse a grid that will
+// not fit: its pages fail only when touched, and then the kernel kills the
+// process. So '+' takes a larger grid only when the grids, an estimate of the
+// terrain and a margin fit into what the process can still get (MemAvailable,
+// and its cgroup's limit); an allocation that fails all the same is refused
+// too, as the last line of defence.
 inline constexpr int MIN_GRID_SIZE = 128;
 inline constexpr int MAX_GRID_SIZE = 16384;
 
