@@ -74,7 +74,7 @@ for run in $(seq "$runs"); do
   wait "$suite" || status=$?
   suite=
   stop_hogs
-  failed=$(sed -n 's/^[[:space:]]*[0-9]* - \(e2e_[a-z_]*\) .*/\1/p' "$log" | tr '\n' ' ')
+  failed=$(sed -n 's/^[[:space:]]*[0-9]* - \(e2e_[a-z_]*\) .*/\1/p' "$log" | paste -sd ' ')
   if [ "$status" -eq 0 ]; then
     echo "run $run/$runs: passed in $((SECONDS - started)) s"
   else

@@ -2,7 +2,7 @@
 
 Usage: take_screenshots.py OUTPUT_DIRECTORY, with VELLACOR_BINARY and
 VELLACOR_PROBE set as for the end-to-end tests. Each picture is taken once
-the window shows the frame the last event drew and two captures agree.
+the window shows a picture other than the one before and two captures agree.
 """
 
 import os
