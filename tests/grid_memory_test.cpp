@@ -56,7 +56,7 @@ TEST(GridMemory, NeedCoversTheGridsAndWhatMesaKeptOfTheTerrain)
         std::uint64_t bytes;
     };
     for (const Measured m : {Measured{1024, 7681440}, Measured{2048, 23582592}, Measured{4096, 69857360},
-                             Measured{8192, 205756560}}) {
+                             Measured{8192, 205756560}, Measured{16384, 621509952}}) {
         EXPECT_GE(compiledTerrainBytes(m.gridSize), 2 * m.bytes) << m.gridSize;
         EXPECT_LE(compiledTerrainBytes(m.gridSize), 3 * m.bytes) << m.gridSize << ": far above what is kept";
     }
