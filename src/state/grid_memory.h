@@ -25,12 +25,13 @@ std::uint64_t gridBytes(int gridSize);
 // Estimate of the compiled terrain the GL driver keeps for a grid. Measured
 // with Mesa (llvmpipe) from 128 to 16384 and caps from 25 to 2000, the list
 // takes about 28 bytes per vertex (position and colour, and its share of the
-// strips and quads), and this fractal's mesh has about 10 * N * sqrt(N)
-// vertices at every size: flat runs become single quads, and only the cells
-// along the level curves of the escape count stay strips, so the count grows
-// far slower than N^2. The estimate doubles that: 640 * N * sqrt(N) bytes
-// (57 MiB at 2048, 453 MiB at 8192 and 1280 MiB at 16384, where Mesa took
-// 22, 196 and 593 MiB at a cap of 2000).
+// strips and quads), and this fractal's mesh has 9 to 11 * N * sqrt(N)
+// vertices at a cap of 2000 (fewer at low caps, and hardly more above):
+// flat runs become single quads, and only the cells along the level curves
+// of the escape count stay strips, so the count grows far slower than N^2.
+// The estimate takes 32 bytes for each of 20 * N * sqrt(N) vertices, about
+// twice the most that was measured: 640 * N * sqrt(N) bytes (57 MiB at 2048,
+// 453 MiB at 8192 and 1280 MiB at 16384, where Mesa took 22, 196 and 593 MiB).
 std::uint64_t compiledTerrainBytes(int gridSize);
 
 // Beyond the grids and the terrain: what the driver takes for a frame and
