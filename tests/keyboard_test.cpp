@@ -337,9 +337,13 @@ std::size_t addressSpaceInUse()
 }
 
 // In a child whose address space leaves no room for the doubled grid: '+' is
-// refused, the old grid stays whole, and the viewer keeps working.
+// refused by the failed allocation, the old grid stays whole, and the viewer
+// keeps working.
 void pressPlusWithoutMemory()
 {
+    // Figures that see no limit, so that only the allocator can refuse: the
+    // last line of defence, behind the weighing of the figures.
+    memoryFiguresNow = [] { return MemoryFigures{}; };
     const std::vector<std::uint16_t> heights = copyOf(viewer.heights);
     const std::vector<std::uint8_t> mask = copyOf(viewer.flatCells);
     const std::size_t limit = addressSpaceInUse() + (4u << 20);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <new>
 #include <string>
 
 MemoryFigures (*memoryFiguresNow)() = readSystemMemoryFigures;
@@ -18,11 +19,17 @@ MemoryFigures (*memoryFiguresNow)() = readSystemMemoryFigures;
 // kernel would kill the viewer later instead.
 static bool largerGridFits(int gridSize)
 {
-    const GridMemoryVerdict verdict = gridMemoryVerdict(gridSize, memoryFiguresNow());
-    if (!verdict.fits) {
-        std::fputs(gridRefusalLine(gridSize, verdict).c_str(), stderr);
+    try {
+        const GridMemoryVerdict verdict = gridMemoryVerdict(gridSize, memoryFiguresNow());
+        if (!verdict.fits) {
+            std::fputs(gridRefusalLine(gridSize, verdict).c_str(), stderr);
+        }
+        return verdict.fits;
+    } catch (const std::bad_alloc&) {
+        // Not even the few KiB for reading the figures (a tight address-space
+        // limit): there is certainly no room for a larger grid.
+        return false;
     }
-    return verdict.fits;
 }
 
 // A new grid size or cap is taken only when the grids can be given the
