@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole test suite.
+# Installs first what is missing of the viewer's and the tests' packages
+# (scripts/packages.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+source scripts/packages.sh
+scripts/install-missing.sh "${viewer_packages[@]}" "${test_packages[@]}"
 jobs=$(nproc)
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DVELLACOR_WERROR=ON -DVELLACOR_TESTS=ON
