@@ -8,18 +8,15 @@
 // 250. The program itself keeps its real bounds.
 #include "event_checks.h"
 
+#include "counting_gl.h"
 #include "fractal/flat_cells.h"
 #include "fractal/height_field.h"
-#include "gl_recorder.h"
 #include "input/handlers.h"
 #include "render/display.h"
 #include "state/viewer_state.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -57,29 +54,65 @@ bool isMultipleOfHalf(float angle)
     return std::isfinite(angle) && std::floor(angle * 2.0f) == angle * 2.0f;
 }
 
-// The parts of the state the compiled terrain is made from.
-struct MeshInputs {
+// The grids as last checked, with the size and cap they were checked for.
+// Every event starts from them, so an event that leaves them as they were
+// needs no new pass over every entry: comparing them is enough.
+struct CheckedGrids {
     int gridSize;
     int maxIterations;
+    std::vector<std::uint16_t> heights;
+    std::vector<std::uint8_t> flatCells;
+};
+
+CheckedGrids checked;
+
+bool gridsAsChecked()
+{
+    return viewer.gridSize == checked.gridSize && viewer.maxIterations == checked.maxIterations
+           && std::ranges::equal(gridValues(viewer.heights), checked.heights)
+           && std::ranges::equal(gridValues(viewer.flatCells), checked.flatCells);
+}
+
+// The settings the compiled terrain is made from, besides the grids.
+struct MeshSettings {
     bool heightInverted;
     int shadingMode;
     bool colorsInverted;
-    std::vector<std::uint16_t> heights;
 };
 
-MeshInputs meshInputs()
+MeshSettings meshSettings() { return {viewer.heightInverted, viewer.shadingMode, viewer.colorsInverted}; }
+
+bool sameMeshSettings(const MeshSettings& a, const MeshSettings& b)
 {
-    return {viewer.gridSize, viewer.maxIterations, viewer.heightInverted, viewer.shadingMode,
-            viewer.colorsInverted, {viewer.heights.values.get(), viewer.heights.values.get() + viewer.heights.count}};
+    return a.heightInverted == b.heightInverted && a.shadingMode == b.shadingMode
+           && a.colorsInverted == b.colorsInverted;
 }
 
-bool sameMeshInputs(const MeshInputs& a, const MeshInputs& b)
+// Every entry of the grids: heights within the cap, and the mask the one the
+// heights give. On success the grids become the checked ones.
+std::string checkGridEntries()
 {
-    return a.gridSize == b.gridSize && a.maxIterations == b.maxIterations && a.heightInverted == b.heightInverted
-           && a.shadingMode == b.shadingMode && a.colorsInverted == b.colorsInverted && a.heights == b.heights;
+    const int cap = viewer.maxIterations;
+    for (const std::uint16_t height : gridValues(viewer.heights)) {
+        if (height > cap) {
+            return "height " + std::to_string(height) + " above the cap " + std::to_string(cap);
+        }
+    }
+    ViewerState recomputed;
+    recomputed.gridSize = viewer.gridSize;
+    resizeGrids(recomputed, viewer.gridSize);
+    std::ranges::copy(gridValues(viewer.heights), recomputed.heights.values.get());
+    findFlatCells(recomputed);
+    if (!std::ranges::equal(gridValues(recomputed.flatCells), gridValues(viewer.flatCells))) {
+        return "the flat-cell mask differs from the one the heights give";
+    }
+    const auto heights = gridValues(viewer.heights);
+    const auto flatCells = gridValues(viewer.flatCells);
+    checked = {viewer.gridSize, cap, {heights.begin(), heights.end()}, {flatCells.begin(), flatCells.end()}};
+    return {};
 }
 
-std::string checkState()
+std::string checkState(bool gridsUnchanged)
 {
     const int size = viewer.gridSize;
     if (size < MIN_GRID_SIZE || size > MAX_GRID_SIZE || size % MIN_GRID_SIZE != 0
@@ -95,18 +128,11 @@ std::string checkState()
         return "grids of " + std::to_string(viewer.heights.count) + " and "
                + std::to_string(viewer.flatCells.count) + " entries for gridSize " + std::to_string(size);
     }
-    for (const std::uint16_t height : gridValues(viewer.heights)) {
-        if (height > cap) {
-            return "height " + std::to_string(height) + " above the cap " + std::to_string(cap);
+    if (!gridsUnchanged) {
+        const std::string failure = checkGridEntries();
+        if (!failure.empty()) {
+            return failure;
         }
-    }
-    ViewerState recomputed;
-    recomputed.gridSize = size;
-    resizeGrids(recomputed, size);
-    std::ranges::copy(gridValues(viewer.heights), recomputed.heights.values.get());
-    findFlatCells(recomputed);
-    if (!std::ranges::equal(gridValues(recomputed.flatCells), gridValues(viewer.flatCells))) {
-        return "the flat-cell mask differs from the one the heights give";
     }
     if (!(viewer.pitch >= -80.0f && viewer.pitch <= 80.0f) || !isMultipleOfHalf(viewer.pitch)) {
         return "pitch " + std::to_string(viewer.pitch);
@@ -117,40 +143,32 @@ std::string checkState()
     return {};
 }
 
-// Every glBegin ended before the next, and nothing between them but vertices
-// and colours. Only possible while calls are logged one by one.
-std::string checkPrimitives()
-{
-    bool open = false;
-    for (const GlCall& call : recordedCalls()) {
-        const std::string name = call.name;
-        if (name == "glBegin") {
-            if (open) {
-                return "glBegin inside glBegin";
-            }
-            open = true;
-        } else if (name == "glEnd") {
-            if (!open) {
-                return "glEnd without glBegin";
-            }
-            open = false;
-        } else if (open && name != "glVertex3f" && name != "glColor3f") {
-            return name + " inside glBegin";
-        }
-    }
-    return open ? "glBegin never ended" : "";
-}
-
-// The calls of one event: list 1 compiled exactly when the terrain was due
-// (dirty before, or its inputs changed), replayed on every other pass.
+// The calls of one event: every pass swapped one frame; list 1 compiled
+// exactly when the terrain was due (dirty before, or what it is made from
+// changed), replayed on every other pass; no redisplay asked for; and every
+// primitive and list begun was ended, with nothing between glBegin and glEnd
+// but vertices and colours.
 std::string checkCalls(bool compileDue)
 {
-    const std::size_t passes = callCount("glClear");
-    const std::size_t compiles = callCount("glNewList");
-    if (callCount("glBegin") != callCount("glEnd")) {
-        return "glBegin and glEnd counts differ";
+    const GlTally& calls = glTally();
+    if (calls.misuse != nullptr) {
+        return calls.misuse;
     }
-    if (compiles != callCount("glEndList") || compiles != callCount("glDeleteLists")) {
+    if (calls.insidePrimitive) {
+        return "glBegin never ended";
+    }
+    if (calls.compilingList) {
+        return "glNewList never ended";
+    }
+    if (calls.redisplayRequests != 0) {
+        return "a redisplay was posted";
+    }
+    const std::size_t passes = calls.clears;
+    const std::size_t compiles = calls.newLists;
+    if (calls.swaps != passes) {
+        return std::to_string(calls.swaps) + " buffer swaps in " + std::to_string(passes) + " display passes";
+    }
+    if (compiles != calls.endLists || compiles != calls.deleteLists) {
         return "glNewList, glEndList and glDeleteLists counts differ";
     }
     if (passes == 0) {
@@ -160,16 +178,13 @@ std::string checkCalls(bool compileDue)
     if (compiles != expected) {
         return "list 1 compiled " + std::to_string(compiles) + " times, expected " + std::to_string(expected);
     }
-    if (callCount("glCallList") != passes - compiles) {
+    if (calls.callLists != passes - compiles) {
         return "replays do not match the display passes";
     }
     if (viewer.meshDirty) {
         return "meshDirty still set after a display pass";
     }
-    if (callCount("glutPostRedisplay") != 0 || callCount("glGetError") != 0) {
-        return "a redisplay was posted or an error queried";
-    }
-    return checkPrimitives();
+    return {};
 }
 
 std::string describe(int opcode, int a, int b)
@@ -182,38 +197,46 @@ std::string describe(int opcode, int a, int b)
 
 void startEventSequence()
 {
-    // Start-up is the same for every sequence: run it once, keep its grids,
-    // and give each sequence the same record again. Start-up changes no
-    // field but the grids and meshDirty, which its first frame clears.
-    static const std::vector<std::uint16_t> startedHeights = [] {
+    // Start-up is the same for every sequence: run it once and keep its
+    // grids. Start-up changes no field but the grids and meshDirty, which its
+    // first frame clears, so each sequence gets a fresh record with the
+    // started grids copied in.
+    static const CheckedGrids started = [] {
         viewer = ViewerState{};
         computeFractal(viewer);
         reshape(512, 512);
         display();
-        return std::vector<std::uint16_t>(viewer.heights.values.get(), viewer.heights.values.get() + viewer.heights.count);
+        const auto heights = gridValues(viewer.heights);
+        const auto flatCells = gridValues(viewer.flatCells);
+        return CheckedGrids{viewer.gridSize, viewer.maxIterations, {heights.begin(), heights.end()},
+                            {flatCells.begin(), flatCells.end()}};
+    }();
+    // Checked once too; if they fail, nothing is taken as checked, and every
+    // sequence checks them again and reports it.
+    static const CheckedGrids startChecked = [] {
+        checkGridEntries();
+        return checked;
     }();
     viewer = ViewerState{};
     resizeGrids(viewer, viewer.gridSize);
-    std::ranges::copy(startedHeights, viewer.heights.values.get());
-    findFlatCells(viewer);
+    std::ranges::copy(started.heights, viewer.heights.values.get());
+    std::ranges::copy(started.flatCells, viewer.flatCells.values.get());
     viewer.meshDirty = false;
-    pauseRecording(false);
-    clearRecordedCalls();
+    checked = startChecked;
+    resetGlTally();
 }
 
 std::string runEventSequence(const std::uint8_t* data, std::size_t size)
 {
     ByteReader reader{data, size, 0};
-    std::string failure = checkState();
+    std::string failure = checkState(gridsAsChecked());
     for (int event = 1; failure.empty() && reader.position < reader.size; ++event) {
         const int opcode = nextByte(reader) % 5;
         int a = 0;
         int b = 0;
         const bool dirtyBefore = viewer.meshDirty;
-        const MeshInputs before = meshInputs();
-        // Calls of a grid above 128 are only counted: they run to millions.
-        pauseRecording(viewer.gridSize > MIN_GRID_SIZE);
-        clearRecordedCalls();
+        const MeshSettings before = meshSettings();
+        resetGlTally();
         if (opcode == 0) {
             a = nextByte(reader);
             const bool growsGrid = (a == '+' || a == '=') && viewer.gridSize >= FUZZ_GRID_LIMIT;
@@ -236,15 +259,15 @@ std::string runEventSequence(const std::uint8_t* data, std::size_t size)
         } else {
             display();
         }
-        failure = checkState();
+        const bool gridsUnchanged = gridsAsChecked();
+        failure = checkState(gridsUnchanged);
         if (failure.empty()) {
-            failure = checkCalls(dirtyBefore || !sameMeshInputs(before, meshInputs()));
+            failure = checkCalls(dirtyBefore || !gridsUnchanged || !sameMeshSettings(before, meshSettings()));
         }
         if (!failure.empty()) {
             failure += " after event " + std::to_string(event) + ", " + describe(opcode, a, b);
         }
     }
-    pauseRecording(false);
-    clearRecordedCalls();
+    resetGlTally();
     return failure;
 }

@@ -1,6 +1,6 @@
 // Event sequences for the fuzzer and its seeded test: decodes bytes into
 // toolkit events, sends each to the real input handlers against the
-// recording GL stand-in, and checks the viewer's invariants after every one.
+// counting GL stand-in, and checks the viewer's invariants after every one.
 #pragma once
 
 #include <cstddef>

@@ -4,7 +4,8 @@
 # shading mode, wireframe and inverted colours.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+source scripts/packages.sh
+scripts/install-missing.sh "${viewer_packages[@]}" "${screenshot_packages[@]}"
 cmake -S . -B build/screenshots -DCMAKE_BUILD_TYPE=Release -DVELLACOR_TESTS=ON -DVELLACOR_BENCHMARKS=OFF >/dev/null
 cmake --build build/screenshots --parallel "$(nproc)" --target vellacor vellacor_glut_probe
 VELLACOR_BINARY="$PWD/build/screenshots/vellacor" \

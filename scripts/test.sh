@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs the whole test suite.
+# Installs first what is missing of the viewer's and the tests' packages
+# (scripts/packages.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+source scripts/packages.sh
+scripts/install-missing.sh "${viewer_packages[@]}" "${test_packages[@]}"
 jobs=$(nproc)
 
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Release -DVELLACOR_WERROR=ON -DVELLACOR_TESTS=ON
@@ -19,17 +22,18 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build/asan --output-on-failure --parallel "$jobs" -L unit
 
 # A minute of libFuzzer over event sequences against the real handlers, with
-# the same sanitizers; a broken invariant or any report fails the run. Inputs
-# may use their whole length from the start: left to grow slowly, a minute
-# never gets past sequences of a few events.
+# the same sanitizers; a broken invariant or any report fails the run, and
+# the input that did it is written to build/fuzz/crashes/. Inputs may use
+# their whole length from the start: left to grow slowly, a minute never gets
+# past sequences of a few events.
 fuzz_flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
   -DVELLACOR_TESTS=ON -DVELLACOR_FUZZER=ON -DVELLACOR_BENCHMARKS=OFF -DVELLACOR_E2E_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="$fuzz_flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build build/fuzz --parallel "$jobs" --target vellacor_event_fuzzer
-mkdir -p build/fuzz/corpus
+mkdir -p build/fuzz/corpus build/fuzz/crashes
 build/fuzz/fuzz/vellacor_event_fuzzer -max_total_time=60 -max_len=512 -len_control=0 -timeout=20 -rss_limit_mb=4096 \
-  -print_final_stats=1 build/fuzz/corpus
+  -artifact_prefix=build/fuzz/crashes/ -print_final_stats=1 build/fuzz/corpus
 
 # The main suite (unit, disassembly and end-to-end tests) last, so that its
 # summary closes the run.
