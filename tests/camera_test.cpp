@@ -66,10 +66,10 @@ TEST(MoveCamera, DownUndoesUpAndSidewaysDriftStaysTiny)
 // translation is one the step nearly cancels, so that the last bits of the
 // step's double value reach the stored float. The literals were worked out
 // by tests/reference_values.py in Python's double arithmetic, with sines
-// and cosines checked against 80-digit decimals; each case gives another
-// float under every one of these slips: single-precision arithmetic, another
-// association of the products, the side angle added in radians, b rounded to
-// single precision, b as cos P / 3.
+// and cosines checked against 80-digit decimals. Every case gives another
+// float under single-precision arithmetic and under another association of
+// the products; the sideways cases also under the side angle added in
+// radians, b rounded to single precision and b as cos P / 3.
 struct RoundingCase {
     const char* name;
     int key;
