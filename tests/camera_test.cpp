@@ -80,10 +80,18 @@ struct RoundingCase {
 TEST(MoveCamera, StepsFollowTheOrderOfRounding)
 {
     const RoundingCase cases[] = {
-        {"left", GLUT_KEY_LEFT, 1.0f, 20.0f, {-0x1.40b316p-2f, -0x1.8p+2f, -0x1.6641fap-8f}, {0x1.52b57cp-28f, -0x1.8p+2f, -0x1.b37e7ep-33f}},
-        {"right", GLUT_KEY_RIGHT, 1.5f, 75.0f, {0x1.6140c4p-4f, -0x1.8p+2f, 0x1.28029ap-9f}, {0x1.7797ecp-30f, -0x1.8p+2f, 0x1.861ff6p-34f}},
-        {"up", GLUT_KEY_UP, 1.5f, 20.0f, {0x1.426a28p-8f, -0x1.182ed4p-4f, -0x1.80c426p-3f}, {-0x1.7cda28p-36f, 0x1.23346ep-29f, -0x1.03dbdep-28f}},
-        {"down", GLUT_KEY_DOWN, 1.5f, 60.0f, {-0x1.571b42p-9f, 0x1.62b95ap-3f, 0x1.9975a6p-4f}, {-0x1.47b2cep-34f, 0x1.0dda9p-32f, 0x1.86b34ep-30f}},
+        {"left", GLUT_KEY_LEFT, 1.0f, 20.0f,
+         {-0x1.40b316p-2f, -0x1.8p+2f, -0x1.6641fap-8f},
+         {0x1.52b57cp-28f, -0x1.8p+2f, -0x1.b37e7ep-33f}},
+        {"right", GLUT_KEY_RIGHT, 1.5f, 75.0f,
+         {0x1.6140c4p-4f, -0x1.8p+2f, 0x1.28029ap-9f},
+         {0x1.7797ecp-30f, -0x1.8p+2f, 0x1.861ff6p-34f}},
+        {"up", GLUT_KEY_UP, 1.5f, 20.0f,
+         {0x1.426a28p-8f, -0x1.182ed4p-4f, -0x1.80c426p-3f},
+         {-0x1.7cda28p-36f, 0x1.23346ep-29f, -0x1.03dbdep-28f}},
+        {"down", GLUT_KEY_DOWN, 1.5f, 60.0f,
+         {-0x1.571b42p-9f, 0x1.62b95ap-3f, 0x1.9975a6p-4f},
+         {-0x1.47b2cep-34f, 0x1.0dda9p-32f, 0x1.86b34ep-30f}},
     };
     for (const RoundingCase& c : cases) {
         ViewerState state;

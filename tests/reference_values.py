@@ -214,8 +214,9 @@ def main():
             y = height_y(h)
             if y != f32(f32(0.02) * f32(h)):
                 told.append('y float product')
-            print(f'    {{{cap}, {h}, {hexf(y)}, {{{", ".join(map(hexf, plain))}}}, '
-                  f'{{{", ".join(map(hexf, inverted))}}}}}, // {"; ".join(told)}')
+            print(f'    // {"; ".join(told) or "for the mesh samples"}')
+            print(f'    {{{cap}, {h}, {hexf(y)},\n     {{{", ".join(map(hexf, plain))}}}, '
+                  f'{{{", ".join(map(hexf, inverted))}}}}},')
     print('\n// cap, row, column, escape count')
     step = 3.0 / 128
     for cap, i, j in MESH_SAMPLES:
@@ -236,8 +237,8 @@ def main():
         told = [s for s in slips
                 if camera_step(key, yaw, pitch, start, cos=math.cos, sin=math.sin, slip=s) != right]
         assert told == slips, (key, told)
-        print(f'    {{"{key[9:].lower()}", {key}, {yaw}f, {pitch}f, {{{", ".join(map(hexf, start))}}}, '
-              f'{{{", ".join(map(hexf, right))}}}}},')
+        print(f'    {{"{key[9:].lower()}", {key}, {yaw}f, {pitch}f,\n'
+              f'     {{{", ".join(map(hexf, start))}}},\n     {{{", ".join(map(hexf, right))}}}}},')
 
 
 if __name__ == '__main__':
