@@ -96,6 +96,7 @@ def grey_slips(cap, h, mode, inverted):
         out['float division'] = f32(1.0 - q) if inverted else q
         if inverted:
             out['rounded before 1 -'] = f32(1.0 - f32(h / cap))
+            out['(C - h) / C'] = f32((cap - h) / cap)
         return out
     arg = h if mode == 1 else cap - h
     r = math.sqrt(arg)
@@ -116,11 +117,14 @@ def height_y(h):
 
 # Caps whose square root is inexact; per cap the ends, their neighbours, the
 # heights of the mesh samples below under both conventions, and middle
-# heights picked so that every slip above shows in at least one row.
+# heights picked so that every slip above shows in at least one row. Of all
+# caps and heights, only 52275 with heights 52273 and 52274 tell 1 - h / C
+# from (C - h) / C.
 SHADE_ROWS = {
     50: [0, 1, 5, 6, 13, 17, 33, 37, 49, 50],
     75: [0, 1, 23, 28, 47, 52, 74, 75],
     1000: [0, 1, 151, 312, 348, 652, 688, 999, 1000],
+    52275: [0, 52273, 52274, 52275],
     65525: [0, 1, 10052, 65524, 65525],
     65535: [0, 1, 36177, 56498, 65534, 65535],
 }

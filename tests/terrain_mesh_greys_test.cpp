@@ -10,7 +10,8 @@
 // square roots checked against 80-digit decimals. For every row the script
 // also lists which slips the row tells apart: float division or square root,
 // the double root of the cap as divisor, (s - root) / s, rounding before the
-// subtraction from 1, a float product for y.
+// subtraction from 1, a float product for y. The cap 52275 is there for the
+// only two heights of any cap at which (C - h) / C is not 1 - h / C.
 #include "computed_grid.h"
 #include "recorded_geometry.h"
 #include "render/terrain_mesh.h"
@@ -91,6 +92,14 @@ const PinnedShade kShades[] = {
      {0x1.ff7ceep-1f, 0x1.ffbe74p-1f, 0x1.efcf24p-1f}, {0x1.0624dep-10f, 0x1.06333cp-11f, 0x1.030dc6p-5f}},
     {1000, 1000, 0x1.4p+4f,
      {0x1p+0f, 0x1p+0f, 0x1p+0f}, {0x0p+0f, -0x1.35c518p-26f, 0x0p+0f}},
+    {52275, 0, 0x0p+0f,
+     {0x0p+0f, 0x0p+0f, 0x1.ca9da8p-29f}, {0x1p+0f, 0x1p+0f, 0x1p+0f}},
+    {52275, 52273, 0x1.055d7p+10f,
+     {0x1.fffafcp-1f, 0x1.fffd7ep-1f, 0x1.fcd544p-1f}, {0x1.40f104p-15f, 0x1.410024p-16f, 0x1.955dd6p-8f}},
+    {52275, 52274, 0x1.055eb8p+10f,
+     {0x1.fffd7ep-1f, 0x1.fffebep-1f, 0x1.fdc2bap-1f}, {0x1.40f104p-16f, 0x1.410e14p-17f, 0x1.1ea32ep-8f}},
+    {52275, 52275, 0x1.056p+10f,
+     {0x1p+0f, 0x1p+0f, 0x1p+0f}, {0x0p+0f, 0x1.ca9da8p-29f, 0x0p+0f}},
     {65525, 0, 0x0p+0f,
      {0x0p+0f, 0x0p+0f, 0x1.e414ccp-29f}, {0x1p+0f, 0x1p+0f, 0x1p+0f}},
     {65525, 1, 0x1.47ae14p-6f,
