@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 #include <ios>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -177,6 +179,27 @@ TEST_F(NavigationHandlers, EveryEventEndsWithOneFrameThatReplaysTheList)
     EXPECT_EQ(callCount("glCallList"), 3u);
     EXPECT_EQ(callCount("glNewList"), 0u);
     EXPECT_FALSE(viewer.meshDirty);
+}
+
+TEST_F(NavigationHandlers, TheFrameOfAnEventShowsTheMovedCamera)
+{
+    // A handler that drew before it moved would show every change one event late.
+    viewer.meshDirty = false;
+    specialKey(GLUT_KEY_UP, 0, 0);
+    passiveMotion(300, 260);
+    std::vector<const GlCall*> translations, rotations;
+    for (const GlCall& call : recordedCalls()) {
+        if (std::string(call.name) == "glTranslatef") {
+            translations.push_back(&call);
+        } else if (std::string(call.name) == "glRotatef") {
+            rotations.push_back(&call);
+        }
+    }
+    ASSERT_EQ(translations.size(), 2u);
+    ASSERT_EQ(rotations.size(), 4u);
+    EXPECT_EQ(translations[0]->args[2], double(-0.7f)) << "camZ of the arrow key's frame";
+    EXPECT_EQ(rotations[2]->args[0], 5.0) << "pitch of the pointer's frame";
+    EXPECT_EQ(rotations[3]->args[0], 25.0) << "yaw of the pointer's frame";
 }
 
 TEST_F(NavigationHandlers, MouseButtonsDoNothing)
