@@ -7,8 +7,13 @@
 #include <GL/glut.h>
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <ios>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -55,6 +60,56 @@ TEST(MoveCamera, DownUndoesUpAndSidewaysDriftStaysTiny)
     moveCamera(sideways, GLUT_KEY_LEFT);
     EXPECT_NE(sideways.camZ, -0.9f);
     EXPECT_LT(std::fabs(sideways.camZ - -0.9f), 1e-6);
+}
+
+// Steps whose result depends on the order of rounding: angles widened from
+// the stored floats, b = cos P x 0.3333333333333333 formed first, the side
+// angle added in degrees, everything in double until the store. Each start
+// translation is one the step nearly cancels, so that the last bits of the
+// step's double value reach the stored float. The literals were worked out
+// by tests/reference_values.py in Python's double arithmetic, with sines
+// and cosines checked against 80-digit decimals. Every case gives another
+// float under single-precision arithmetic and under another association of
+// the products; the sideways cases also under the side angle added in
+// radians, b rounded to single precision and b as cos P / 3.
+struct RoundingCase {
+    const char* name;
+    int key;
+    float yaw, pitch;
+    float before[3], after[3]; // camX, camY, camZ
+};
+
+TEST(MoveCamera, StepsFollowTheOrderOfRounding)
+{
+    const RoundingCase cases[] = {
+        {"left", GLUT_KEY_LEFT, 1.0f, 20.0f,
+         {-0x1.40b316p-2f, -0x1.8p+2f, -0x1.6641fap-8f},
+         {0x1.52b57cp-28f, -0x1.8p+2f, -0x1.b37e7ep-33f}},
+        {"right", GLUT_KEY_RIGHT, 1.5f, 75.0f,
+         {0x1.6140c4p-4f, -0x1.8p+2f, 0x1.28029ap-9f},
+         {0x1.7797ecp-30f, -0x1.8p+2f, 0x1.861ff6p-34f}},
+        {"up", GLUT_KEY_UP, 1.5f, 20.0f,
+         {0x1.426a28p-8f, -0x1.182ed4p-4f, -0x1.80c426p-3f},
+         {-0x1.7cda28p-36f, 0x1.23346ep-29f, -0x1.03dbdep-28f}},
+        {"down", GLUT_KEY_DOWN, 1.5f, 60.0f,
+         {-0x1.571b42p-9f, 0x1.62b95ap-3f, 0x1.9975a6p-4f},
+         {-0x1.47b2cep-34f, 0x1.0dda9p-32f, 0x1.86b34ep-30f}},
+    };
+    for (const RoundingCase& c : cases) {
+        ViewerState state;
+        state.yaw = c.yaw;
+        state.pitch = c.pitch;
+        state.camX = c.before[0];
+        state.camY = c.before[1];
+        state.camZ = c.before[2];
+        moveCamera(state, c.key);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(state.camX), std::bit_cast<std::uint32_t>(c.after[0]))
+            << c.name << ": camX " << std::hexfloat << state.camX;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(state.camY), std::bit_cast<std::uint32_t>(c.after[1]))
+            << c.name << ": camY " << std::hexfloat << state.camY;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(state.camZ), std::bit_cast<std::uint32_t>(c.after[2]))
+            << c.name << ": camZ " << std::hexfloat << state.camZ;
+    }
 }
 
 struct TurnCase {
@@ -124,6 +179,27 @@ TEST_F(NavigationHandlers, EveryEventEndsWithOneFrameThatReplaysTheList)
     EXPECT_EQ(callCount("glCallList"), 3u);
     EXPECT_EQ(callCount("glNewList"), 0u);
     EXPECT_FALSE(viewer.meshDirty);
+}
+
+TEST_F(NavigationHandlers, TheFrameOfAnEventShowsTheMovedCamera)
+{
+    // A handler that drew before it moved would show every change one event late.
+    viewer.meshDirty = false;
+    specialKey(GLUT_KEY_UP, 0, 0);
+    passiveMotion(300, 260);
+    std::vector<const GlCall*> translations, rotations;
+    for (const GlCall& call : recordedCalls()) {
+        if (std::string(call.name) == "glTranslatef") {
+            translations.push_back(&call);
+        } else if (std::string(call.name) == "glRotatef") {
+            rotations.push_back(&call);
+        }
+    }
+    ASSERT_EQ(translations.size(), 2u);
+    ASSERT_EQ(rotations.size(), 4u);
+    EXPECT_EQ(translations[0]->args[2], double(-0.7f)) << "camZ of the arrow key's frame";
+    EXPECT_EQ(rotations[2]->args[0], 5.0) << "pitch of the pointer's frame";
+    EXPECT_EQ(rotations[3]->args[0], 25.0) << "yaw of the pointer's frame";
 }
 
 TEST_F(NavigationHandlers, MouseButtonsDoNothing)

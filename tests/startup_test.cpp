@@ -11,7 +11,9 @@
 #include <GL/glut.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace {
@@ -97,6 +99,41 @@ TEST_F(StartUp, ArgumentsNeverReachTheToolkit)
     EXPECT_EQ(recordedCalls()[0].args[0], 1.0);
     EXPECT_EQ(recordedCalls()[0].text, "./vellacor");
     EXPECT_EQ(recordedCalls().size(), 19u);
+}
+
+// Standard output as a stream that notes, at every write that reaches the
+// console, whether the first grid had been computed yet.
+struct ConsoleWrites {
+    std::string text;
+    bool wroteAfterTheGrid = false;
+};
+
+ssize_t noteConsoleWrite(void* cookie, const char* data, size_t size)
+{
+    auto* writes = static_cast<ConsoleWrites*>(cookie);
+    writes->text.append(data, size);
+    writes->wroteAfterTheGrid = writes->wroteAfterTheGrid || !viewer.heights.empty();
+    return static_cast<ssize_t>(size);
+}
+
+TEST_F(StartUp, ConsoleTextIsOutBeforeTheFirstGridIsComputed)
+{
+    // A user watching a pipe or a log sees the whole text while the first
+    // grid is worked out, not after it.
+    ConsoleWrites writes;
+    FILE* console = fopencookie(&writes, "w", cookie_io_functions_t{nullptr, noteConsoleWrite, nullptr, nullptr});
+    ASSERT_NE(console, nullptr);
+    FILE* const realStdout = stdout;
+    stdout = console;
+    char name[] = "vellacor";
+    char* argv[] = {name, nullptr};
+    runViewer(1, argv);
+    std::fflush(console);
+    stdout = realStdout;
+    std::fclose(console);
+    EXPECT_EQ(writes.text, CONSOLE_TEXT);
+    EXPECT_FALSE(writes.wroteAfterTheGrid);
+    EXPECT_EQ(viewer.heights.size(), 128u * 128u);
 }
 
 } // namespace
