@@ -112,7 +112,7 @@ ssize_t noteConsoleWrite(void* cookie, const char* data, size_t size)
 {
     auto* writes = static_cast<ConsoleWrites*>(cookie);
     writes->text.append(data, size);
-    writes->wroteAfterTheGrid = writes->wroteAfterTheGrid || !viewer.heights.empty();
+    writes->wroteAfterTheGrid = writes->wroteAfterTheGrid || viewer.heights.count != 0;
     return static_cast<ssize_t>(size);
 }
 
@@ -133,7 +133,7 @@ TEST_F(StartUp, ConsoleTextIsOutBeforeTheFirstGridIsComputed)
     std::fclose(console);
     EXPECT_EQ(writes.text, CONSOLE_TEXT);
     EXPECT_FALSE(writes.wroteAfterTheGrid);
-    EXPECT_EQ(viewer.heights.size(), 128u * 128u);
+    EXPECT_EQ(viewer.heights.count, 128u * 128u);
 }
 
 } // namespace

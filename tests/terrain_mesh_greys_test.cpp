@@ -195,7 +195,7 @@ TEST(TerrainMeshGreys, MeshVerticesCarryThePinnedValuesUnderBothConventions)
             const ViewerState state = computedGrid(128, sample.cap, heightInverted);
             const int height = heightInverted ? sample.escapeCount : sample.cap - sample.escapeCount;
             const auto index = static_cast<std::size_t>(sample.row * 128 + sample.column);
-            ASSERT_EQ(state.heights[index], height) << "sample (" << sample.row << ", " << sample.column << ")";
+            ASSERT_EQ(gridValues(state.heights)[index], height) << "sample (" << sample.row << ", " << sample.column << ")";
             const PinnedShade* pinned = pinnedShade(sample.cap, height);
             ASSERT_NE(pinned, nullptr) << "no pinned row for cap " << sample.cap << ", height " << height;
             for (int mode : {SHADE_LINEAR, SHADE_SQRT, SHADE_SQRT_FROM_CAP}) {
