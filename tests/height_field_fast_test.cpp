@@ -4,6 +4,7 @@
 // orbits are slowest to decide, and the edges of the shortcut regions at the
 // highest cap.
 #include "fractal/escape_kernel.h"
+#include "fractal/escape_kernel_shortcut.h"
 #include "fractal/height_field.h"
 #include "state/viewer_state.h"
 
