@@ -211,16 +211,16 @@ BENCHMARK(BM_ComputeFractalPlainEstimated)->Apply(gridsAndCaps)->Args({2048, 655
 BENCHMARK(BM_ComputeFractalFast)->Apply(gridsAndCaps)->Args({2048, 65525});
 
 // Where one stepping gives way to the next: blocks alone against the refill
-// alone at low caps; then, as computeFractal steps, blocks of 64 steps and
+// alone at low caps; then, as computeFractal steps, blocks of 32 steps and
 // the refill without cycle detection (the baseline) against the same with
-// it, and the blocks' length.
+// it; and blocks of 32 steps against 64.
 constexpr int ALL_BLOCKS = 1 << 30;
 [[maybe_unused]] static const bool blocksAgainstRefill =
-    registerPairs("BM_RefillAlone_baseline", BM_Stepping<0, false, true>, "BM_BlocksAlone", BM_Stepping<ALL_BLOCKS, false, false>,
-                  2048, {25, 50, 100, 200, 1000});
+    registerPairs("BM_RefillAlone_baseline", BM_Stepping<0, false, true>, "BM_BlocksAlone",
+                  BM_Stepping<ALL_BLOCKS, false, false>, 2048, {25, 50, 100, 200, 1000});
 [[maybe_unused]] static const bool cyclesAgainstNone =
-    registerPairs("BM_Blocks64Refill_baseline", BM_Stepping<64, false, true>, "BM_Blocks64RefillCycles",
-                  BM_Stepping<64, true, false>, 2048, {250, 500, 1000, 65525});
+    registerPairs("BM_Blocks32Refill_baseline", BM_Stepping<32, false, true>, "BM_Blocks32RefillCycles",
+                  BM_Stepping<32, true, false>, 2048, {250, 500, 1000, 65525});
 [[maybe_unused]] static const bool blockLengths =
-    registerPairs("BM_Blocks32RefillCycles_baseline", BM_Stepping<32, true, true>, "BM_Blocks128RefillCycles",
-                  BM_Stepping<128, true, false>, 2048, {250, 1000, 65525});
+    registerPairs("BM_Blocks32RefillCycles_baseline", BM_Stepping<32, true, true>, "BM_Blocks64RefillCycles",
+                  BM_Stepping<64, true, false>, 2048, {250, 1000, 65525});

@@ -68,6 +68,20 @@ HWY_INLINE VI blockHeights(const VI& count, const M& settled, const VI& cap)
     return hn::IfThenZeroElse(hn::RebindMask(di, settled), hn::Sub(cap, count));
 }
 
+// Stores one vector of heights counted from the cap at `heights`, in the
+// queue's convention.
+HWY_INLINE void storeHeightVector(const SampleQueue& q, std::uint16_t* heights, const VI& fromCap)
+{
+    const DI di;
+    const DU du;
+    const hn::Rebind<std::uint16_t, DU> d16;
+    VI height = fromCap;
+    if (q.heightInverted) {
+        height = hn::Sub(hn::Set(di, static_cast<std::int64_t>(q.maxIterations)), fromCap);
+    }
+    hn::StoreU(hn::TruncateTo(d16, hn::BitCast(du, height)), d16, heights);
+}
+
 // Queues the lanes of `survivors` at the queue's tail: their points and
 // their indices in the grid, from `first` on in lane order.
 HWY_INLINE void queueSurvivors(D d, SampleQueue& q, const V& cx, const V& cy, std::int64_t first, const M& survivors)
@@ -118,14 +132,24 @@ HWY_INLINE void runNextBlock(D d, SampleQueue& q)
     }
 
     const VI cap = hn::Set(di, static_cast<std::int64_t>(q.maxIterations));
-    std::int64_t fromCap[LANE_GROUPS * MAX_LANES];
-    hn::StoreU(blockHeights(count0, settled0, cap), di, fromCap);
-    hn::StoreU(blockHeights(count1, settled1, cap), di, fromCap + lanes);
-    hn::StoreU(blockHeights(count2, settled2, cap), di, fromCap + 2 * lanes);
+    const VI fromCap0 = blockHeights(count0, settled0, cap), fromCap1 = blockHeights(count1, settled1, cap),
+             fromCap2 = blockHeights(count2, settled2, cap);
     const std::size_t first = q.nextRow * q.columns + q.nextColumn;
-    storeHeights(q, q.heights + first, fromCap, inBlock);
+    std::uint16_t* heights = q.heights + first;
+    if (inBlock == LANE_GROUPS * lanes) {
+        storeHeightVector(q, heights, fromCap0);
+        storeHeightVector(q, heights + lanes, fromCap1);
+        storeHeightVector(q, heights + 2 * lanes, fromCap2);
+    } else {
+        std::int64_t fromCap[LANE_GROUPS * MAX_LANES];
+        hn::StoreU(fromCap0, di, fromCap);
+        hn::StoreU(fromCap1, di, fromCap + lanes);
+        hn::StoreU(fromCap2, di, fromCap + 2 * lanes);
+        storeHeights(q, heights, fromCap, inBlock);
+    }
 
-    if (steps < q.maxIterations) {
+    // Survivors exist only when the block ran out of steps before the cap.
+    if (steps == stepLimit && stepLimit < q.maxIterations) {
         const auto start = static_cast<std::int64_t>(first);
         const auto lanesApart = static_cast<std::int64_t>(lanes);
         queueSurvivors(d, q, cx0, cy, start, hn::AndNot(out0, inRow0));
