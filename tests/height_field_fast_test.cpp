@@ -5,9 +5,9 @@
 // or where cycle detection could go wrong, and the edges of the shortcut
 // regions at the highest cap.
 //
-// Under emulation (VELLACOR_EMULATED set) the tables are smaller, but every
-// target still meets every kind of region, both conventions, the highest cap
-// and a size that is not 128 * 2^k.
+// Under emulation (VELLACOR_EMULATED set) and under AddressSanitizer the
+// tables are smaller, but every target still meets every kind of region, both
+// conventions, the highest cap and a size that is not 128 * 2^k.
 #include "fractal/escape_kernel.h"
 #include "fractal/escape_kernel_shortcut.h"
 #include "fractal/height_field.h"
@@ -69,10 +69,16 @@ void onEveryTargetAndStepping(int maxIterations, const Check& check)
     });
 }
 
-// Under emulation every step costs a hundred times more.
-bool emulated()
+// The smaller tables: under emulation (VELLACOR_EMULATED set) every step
+// costs a hundred times more, and under AddressSanitizer, which checks the
+// kernel's memory accesses rather than its arithmetic, several times more.
+bool smallerTables()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#else
     return std::getenv("VELLACOR_EMULATED") != nullptr;
+#endif
 }
 
 // Gives the dispatch back to the best target even when a check fails midway.
@@ -188,8 +194,8 @@ TEST_F(FastHeightField, GridsEqualThePlainLoop)
 {
     // 999 and 131 are not 128 * 2^k: their step is inexact, their rows fill
     // no whole vector, and the running sums differ from products.
-    const std::vector<int> sizes = emulated() ? std::vector<int>{128, 131} : std::vector<int>{128, 256, 512, 1024, 999};
-    const std::vector<int> caps = emulated() ? std::vector<int>{25, 250, 1000} : std::vector<int>{25, 50, 75, 250, 1000};
+    const std::vector<int> sizes = smallerTables() ? std::vector<int>{128, 131} : std::vector<int>{128, 256, 512, 1024, 999};
+    const std::vector<int> caps = smallerTables() ? std::vector<int>{25, 250, 1000} : std::vector<int>{25, 50, 75, 250, 1000};
     for (int gridSize : sizes) {
         for (int maxIterations : caps) {
             expectGridsAgree(gridSize, maxIterations);
@@ -201,7 +207,7 @@ TEST_F(FastHeightField, GridsAtTheHighestCap)
 {
     // Every component of the set the grid meets, iterated to the end or
     // caught in a cycle.
-    for (int gridSize : emulated() ? std::vector<int>{40} : std::vector<int>{128, 200}) {
+    for (int gridSize : smallerTables() ? std::vector<int>{40} : std::vector<int>{128, 200}) {
         expectGridsAgree(gridSize, MAX_ITERATIONS);
     }
 }
@@ -221,8 +227,8 @@ TEST_F(FastHeightField, DensePatchesWhereOrbitsDecideSlowly)
     // The cusp of the cardioid, the neck between cardioid and bulb, the
     // bulb's left edge and the tip of the real axis; from coarse to one unit
     // in the last place apart. Odd shapes leave partial vectors everywhere.
-    const int columns = emulated() ? 13 : 61;
-    const int rows = emulated() ? 11 : 67;
+    const int columns = smallerTables() ? 13 : 61;
+    const int rows = smallerTables() ? 11 : 67;
     for (double centre : {0.25, -0.75, -1.25, -2.0}) {
         std::vector<Patch> patches;
         for (double spacing : {1e-3, 1e-6, 1e-9, 1e-12, 1e-15}) {
@@ -278,10 +284,10 @@ const CycleRegion CYCLE_REGIONS[] = {
 
 TEST_F(FastHeightField, CycleDetectionRegionsAtTheHighestCap)
 {
-    const int columns = emulated() ? 5 : 13;
-    const int rows = emulated() ? 3 : 11;
+    const int columns = smallerTables() ? 5 : 13;
+    const int rows = smallerTables() ? 3 : 11;
     const std::vector<double> spacings =
-        emulated() ? std::vector<double>{1e-6} : std::vector<double>{1e-4, 1e-8, 1e-12};
+        smallerTables() ? std::vector<double>{1e-6} : std::vector<double>{1e-4, 1e-8, 1e-12};
     for (const CycleRegion& region : CYCLE_REGIONS) {
         std::vector<Patch> patches;
         for (double spacing : spacings) {
@@ -390,7 +396,7 @@ TEST_F(FastHeightField, ShortcutEdgesAtTheHighestCap)
 {
     // The outermost points the shortcut admits: every one must reach the cap
     // in the plain loop, and the kernel must agree on both sides of the edge.
-    const std::vector<std::complex<double>> edges = shortcutEdges(emulated() ? 16 : 256);
+    const std::vector<std::complex<double>> edges = shortcutEdges(smallerTables() ? 16 : 256);
     for (std::size_t k = 0; k < edges.size(); k += 2) {
         EXPECT_EQ(escapeCount(edges[k].real(), edges[k].imag(), MAX_ITERATIONS), MAX_ITERATIONS)
             << "settled point " << edges[k].real() << " + " << edges[k].imag() << "i";
@@ -399,7 +405,7 @@ TEST_F(FastHeightField, ShortcutEdgesAtTheHighestCap)
     // Between the shortcut's bound and the true boundary, and just outside.
     for (double magnitude : {1.0 - 1e-6, 1.0 + 1e-3}) {
         SCOPED_TRACE("multiplier magnitude " + std::to_string(magnitude));
-        expectPointsAgreeAtTheHighestCap(multiplierCurves(magnitude, emulated() ? 16 : 512));
+        expectPointsAgreeAtTheHighestCap(multiplierCurves(magnitude, smallerTables() ? 16 : 512));
     }
 }
 
