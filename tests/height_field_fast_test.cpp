@@ -4,6 +4,7 @@
 // orbits are slowest to decide, and the edges of the shortcut regions at the
 // highest cap.
 #include "fractal/escape_kernel.h"
+#include "fractal/escape_kernel_shortcut.h"
 #include "fractal/height_field.h"
 #include "state/viewer_state.h"
 
@@ -20,24 +21,25 @@
 
 namespace {
 
+// Runs `check` once with the kernel restricted to each target in turn.
+template <typename Check>
+void onEveryTarget(const Check& check)
+{
+    const std::vector<std::int64_t> targets = escapeKernelTargets();
+    ASSERT_FALSE(targets.empty());
+    for (std::int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        ASSERT_STREQ(escapeKernelTargetName(), hwy::TargetName(target));
+        SCOPED_TRACE(std::string("target ") + hwy::TargetName(target));
+        check();
+    }
+    hwy::SetSupportedTargetsForTest(0);
+}
+
+// Gives the dispatch back to the best target even when a check fails midway.
 class FastHeightField : public ::testing::Test {
 protected:
     void TearDown() override { hwy::SetSupportedTargetsForTest(0); }
-
-    // Runs `check` once with the kernel restricted to each target in turn.
-    template <typename Check>
-    void onEveryTarget(const Check& check)
-    {
-        const std::vector<std::int64_t> targets = escapeKernelTargets();
-        ASSERT_FALSE(targets.empty());
-        for (std::int64_t target : targets) {
-            hwy::SetSupportedTargetsForTest(target);
-            ASSERT_STREQ(escapeKernelTargetName(), hwy::TargetName(target));
-            SCOPED_TRACE(std::string("target ") + hwy::TargetName(target));
-            check();
-        }
-        hwy::SetSupportedTargetsForTest(0);
-    }
 };
 
 // Reports the first sample where two grids of `columns` columns differ.
@@ -213,29 +215,69 @@ std::vector<std::complex<double>> multiplierCurves(double magnitude, int points)
     return curve;
 }
 
+// The outermost points the shortcut settles: on rays from the centres of the
+// cardioid (0) and of the bulb (-1), the last distance it settles, bisected
+// down to one unit in the last place, with the unsettled point just past it.
+// The rays end in the gap the shortcut leaves at the neck, between about
+// -0.75025 (bulb) and -0.749 (cardioid), and beyond both regions elsewhere.
+std::vector<std::complex<double>> shortcutEdges(int raysPerRegion)
+{
+    struct Region {
+        double centre, rayLength;
+    };
+    std::vector<std::complex<double>> edges;
+    for (Region region : {Region{0.0, 0.7495}, Region{-1.0, 0.2505}}) {
+        for (int t = 0; t < raysPerRegion; ++t) {
+            const std::complex<double> direction = std::polar(1.0, 2.0 * std::numbers::pi * (t + 0.5) / raysPerRegion);
+            const auto at = [&](double r) { return region.centre + r * direction; };
+            const auto settled = [&](double r) { return settledByShortcut(at(r).real(), at(r).imag()); };
+            double inside = 0.0;
+            double outside = region.rayLength;
+            EXPECT_TRUE(settled(inside));
+            EXPECT_FALSE(settled(outside));
+            while (std::nextafter(inside, outside) < outside) {
+                const double middle = inside + (outside - inside) / 2.0;
+                (settled(middle) ? inside : outside) = middle;
+            }
+            edges.push_back(at(inside));
+            edges.push_back(at(outside));
+        }
+    }
+    return edges;
+}
+
+// Heights of single points, plain and fast, at the highest cap.
+void expectPointsAgreeAtTheHighestCap(const std::vector<std::complex<double>>& points)
+{
+    std::vector<std::uint16_t> plain;
+    for (std::complex<double> c : points) {
+        plain.push_back(static_cast<std::uint16_t>(escapeCount(c.real(), c.imag(), MAX_ITERATIONS)));
+    }
+    onEveryTarget([&] {
+        std::vector<std::uint16_t> fast(points.size(), 0xFFFF);
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const double cx = points[k].real();
+            const double cy = points[k].imag();
+            computeHeightsOfRectangle(&fast[k], &cx, 1, &cy, 1, MAX_ITERATIONS, true);
+        }
+        EXPECT_TRUE(sameHeights(plain, fast, 1));
+    });
+}
+
 TEST_F(FastHeightField, ShortcutEdgesAtTheHighestCap)
 {
-    // Just inside the shortcut's bound, where it admits the points nearest the
-    // boundary, and on both sides of the true boundary: at the highest cap the
-    // plain loop must still agree with every shortcut taken.
-    for (double magnitude : {SHORTCUT_MULTIPLIER_BOUND * (1.0 - 1e-12), 1.0 - 1e-6, 1.0 + 1e-3}) {
+    // The outermost points the shortcut admits: every one must reach the cap
+    // in the plain loop, and the kernel must agree on both sides of the edge.
+    const std::vector<std::complex<double>> edges = shortcutEdges(256);
+    for (std::size_t k = 0; k < edges.size(); k += 2) {
+        EXPECT_EQ(escapeCount(edges[k].real(), edges[k].imag(), MAX_ITERATIONS), MAX_ITERATIONS)
+            << "settled point " << edges[k].real() << " + " << edges[k].imag() << "i";
+    }
+    expectPointsAgreeAtTheHighestCap(edges);
+    // Between the shortcut's bound and the true boundary, and just outside.
+    for (double magnitude : {1.0 - 1e-6, 1.0 + 1e-3}) {
         SCOPED_TRACE("multiplier magnitude " + std::to_string(magnitude));
-        Patch points;
-        for (std::complex<double> c : multiplierCurves(magnitude, 512)) {
-            points.columnCx.push_back(c.real());
-            points.rowCy.push_back(c.imag());
-        }
-        std::vector<std::uint16_t> plain;
-        for (std::size_t k = 0; k < points.columnCx.size(); ++k) {
-            plain.push_back(static_cast<std::uint16_t>(escapeCount(points.columnCx[k], points.rowCy[k], MAX_ITERATIONS)));
-        }
-        onEveryTarget([&] {
-            std::vector<std::uint16_t> fast(points.columnCx.size(), 0xFFFF);
-            for (std::size_t k = 0; k < points.columnCx.size(); ++k) {
-                computeHeightsOfRectangle(&fast[k], &points.columnCx[k], 1, &points.rowCy[k], 1, MAX_ITERATIONS, true);
-            }
-            EXPECT_TRUE(sameHeights(plain, fast, 1));
-        });
+        expectPointsAgreeAtTheHighestCap(multiplierCurves(magnitude, 512));
     }
 }
 

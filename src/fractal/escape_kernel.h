@@ -13,21 +13,14 @@
 #include <cstdint>
 #include <vector>
 
-// Samples whose point lies inside the main cardioid or the period-2 bulb are
-// given the cap without iterating, but only when the multiplier of the
-// attracting cycle there has a magnitude below this bound. Keeping well away
-// from the boundary, where the multiplier reaches 1, makes rounding in the
-// test and in the orbit itself irrelevant.
-inline constexpr double SHORTCUT_MULTIPLIER_BOUND = 0.999;
-
 // For the rows x columns samples with points (columnCx[c], rowCy[r]), stores
 // the height of the escape count, maxIterations - k or k while heightInverted
 // is set, at heights[r * columns + c]. Results equal escapeCount exactly.
 void computeHeightsOfRectangle(std::uint16_t* heights, const double* columnCx, std::size_t columns,
                                const double* rowCy, std::size_t rows, int maxIterations, bool heightInverted);
 
-// Same contract as computeHeightsPlain: gridSize^2 heights, row-major, over
-// running-sum coordinates from (-2, -1.5) with step 3 / gridSize.
+// Same contract as computeHeightsPlain: gridSize^2 heights, row-major, at the
+// same sample coordinates.
 void computeHeightsFast(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
 
 // Highway target bits of the kernel's instruction sets that are compiled in
