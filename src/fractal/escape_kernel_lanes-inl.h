@@ -96,6 +96,11 @@ using M = hn::Mask<D>;
 inline constexpr std::size_t MAX_LANES = hn::MaxLanes(D());
 static_assert(MAX_LANES <= TABLE_LANES);
 
+// Independent vectors of samples the drivers step in turn: one step's chain
+// of dependent operations is long, and interleaved vectors keep the
+// arithmetic units busy.
+inline constexpr std::size_t LANE_GROUPS = 3;
+
 // The lanes a mask selects, as bits 0 .. Lanes(d) - 1.
 HWY_INLINE unsigned maskBits(D d, M mask)
 {

@@ -1,11 +1,11 @@
 // The escape-time kernel's sample queue and result log. The queue holds the
-// samples waiting for a lane, filled vector by vector in row order from the
-// rectangle being computed; samples the cardioid and bulb shortcut settles
-// get the cap's height as they are met and never enter it. The log collects
-// the heights of finished lanes, stored to the grid in batches.
+// samples waiting for a lane of the per-lane refill: those the first pass in
+// blocks (escape_kernel_blocks-inl.h) leaves in the square. The log collects
+// the heights of the lanes the refill finishes, stored to the grid in
+// batches.
 //
 // Both hold plain arrays, no vectors: the lane moves write and read them a
-// whole vector at a time, so each keeps room for one vector past its end.
+// whole vector at a time, so each keeps room past its end.
 // Included once per target, like every -inl.h of the kernel.
 
 #if defined(VELLACOR_FRACTAL_ESCAPE_KERNEL_QUEUE_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -16,12 +16,10 @@
 #endif
 
 #include "fractal/escape_kernel_lanes-inl.h"
-#include "fractal/escape_kernel_shortcut-inl.h"
 
 #include <hwy/highway.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,15 +32,21 @@ namespace HWY_NAMESPACE {
 inline constexpr std::size_t QUEUE_CAPACITY = 1024;
 inline constexpr std::size_t LOG_CAPACITY = 1024;
 
+// Idle entries kept after the pending ones, and zeros after the real parts
+// of a row: enough for a load of one vector for each group.
+inline constexpr std::size_t QUEUE_PADDING = LANE_GROUPS * MAX_LANES;
+
 // The rectangle being computed, and the samples queued from it. Entries
-// [head, tail) are pending; MAX_LANES idle entries follow them, so a refill
-// may always load a whole vector from head.
+// [head, tail) are pending; QUEUE_PADDING idle entries follow them, so the
+// refill may always load a whole vector from head.
 struct SampleQueue {
-    const double* columnCx; // padded with MAX_LANES zeros
+    const double* columnCx; // padded with QUEUE_PADDING zeros
     const double* rowCy;
     std::size_t columns, rows;
     std::uint16_t* heights;
-    std::uint16_t capHeight; // height of a sample that reaches the cap
+    int maxIterations;
+    bool heightInverted;
+    int blockSteps; // steps a block takes before its survivors are queued
     std::size_t nextRow = 0, nextColumn = 0;
     std::vector<double> cx, cy;
     std::vector<std::int64_t> index;
@@ -57,9 +61,10 @@ struct ResultLog {
 };
 
 // An empty queue over the rectangle; paddedCx holds its real parts followed
-// by MAX_LANES zeros.
+// by QUEUE_PADDING zeros.
 inline SampleQueue emptyQueue(std::uint16_t* heights, const std::vector<double>& paddedCx, std::size_t columns,
-                              const double* rowCy, std::size_t rows, std::uint16_t capHeight)
+                              const double* rowCy, std::size_t rows, int maxIterations, bool heightInverted,
+                              int blockSteps)
 {
     SampleQueue q;
     q.columnCx = paddedCx.data();
@@ -67,10 +72,12 @@ inline SampleQueue emptyQueue(std::uint16_t* heights, const std::vector<double>&
     q.columns = columns;
     q.rows = rows;
     q.heights = heights;
-    q.capHeight = capHeight;
-    q.cx.resize(QUEUE_CAPACITY + MAX_LANES);
-    q.cy.resize(QUEUE_CAPACITY + MAX_LANES);
-    q.index.resize(QUEUE_CAPACITY + MAX_LANES);
+    q.maxIterations = maxIterations;
+    q.heightInverted = heightInverted;
+    q.blockSteps = blockSteps;
+    q.cx.resize(QUEUE_CAPACITY + QUEUE_PADDING);
+    q.cy.resize(QUEUE_CAPACITY + QUEUE_PADDING);
+    q.index.resize(QUEUE_CAPACITY + QUEUE_PADDING);
     return q;
 }
 
@@ -82,43 +89,8 @@ inline ResultLog emptyLog()
     return log;
 }
 
-// Queues the next vector of samples of the current row, leaving out those
-// the shortcut settles; their heights are the cap's, stored here.
-HWY_INLINE void queueNextVector(D d, SampleQueue& q)
-{
-    const DI di;
-    const std::size_t count = std::min(hn::Lanes(d), q.columns - q.nextColumn);
-    const V cx = hn::LoadU(d, q.columnCx + q.nextColumn);
-    const V cy = hn::Set(d, q.rowCy[q.nextRow]);
-    const auto first = static_cast<std::int64_t>(q.nextRow * q.columns + q.nextColumn);
-    // Iota(di, first) would be built lane by lane on the stack on some
-    // targets; the lane numbers are a constant.
-    const VI index = hn::Add(hn::Iota(di, 0), hn::Set(di, first));
-    const M present = hn::FirstN(d, count);
-    M keep = present;
-    if (!hn::AllFalse(d, hn::And(nearShortcutRegions(d, cx, cy), present))) {
-        const M settled = hn::And(settledByShortcut(d, cx, cy), present);
-        keep = hn::AndNot(settled, present);
-        for (unsigned bits = maskBits(d, settled); bits != 0; bits &= bits - 1) {
-            q.heights[first + std::countr_zero(bits)] = q.capHeight;
-        }
-    }
-    // Whole vectors are stored at the tail, which moves on only past the
-    // samples kept; the entries after them are overwritten or never read.
-    hn::StoreU(packFront(d, cx, keep), d, q.cx.data() + q.tail);
-    hn::StoreU(cy, d, q.cy.data() + q.tail);
-    hn::StoreU(packFront(d, index, keep), di, q.index.data() + q.tail);
-    q.tail += hn::CountTrue(d, keep);
-    q.nextColumn += count;
-    if (q.nextColumn == q.columns) {
-        q.nextColumn = 0;
-        ++q.nextRow;
-    }
-}
-
-// Moves the pending samples to the front, queues more while there is room,
-// and lays the idle entries after them.
-HWY_NOINLINE void topUpQueue(D d, SampleQueue& q)
+// Moves the pending samples to the front of the queue.
+inline void compactQueue(SampleQueue& q)
 {
     const std::size_t pending = q.tail - q.head;
     std::copy(q.cx.begin() + q.head, q.cx.begin() + q.tail, q.cx.begin());
@@ -126,12 +98,30 @@ HWY_NOINLINE void topUpQueue(D d, SampleQueue& q)
     std::copy(q.index.begin() + q.head, q.index.begin() + q.tail, q.index.begin());
     q.head = 0;
     q.tail = pending;
-    while (q.tail + hn::Lanes(d) <= QUEUE_CAPACITY && q.nextRow < q.rows) {
-        queueNextVector(d, q);
+}
+
+// Lays idle entries, the point 0 with index -1, after the pending ones.
+inline void padQueue(SampleQueue& q)
+{
+    std::fill_n(q.cx.begin() + q.tail, QUEUE_PADDING, 0.0);
+    std::fill_n(q.cy.begin() + q.tail, QUEUE_PADDING, 0.0);
+    std::fill_n(q.index.begin() + q.tail, QUEUE_PADDING, std::int64_t{-1});
+}
+
+// A height counted from the cap, cap - k, in the queue's convention.
+inline std::uint16_t heightInConvention(const SampleQueue& q, std::int64_t fromCap)
+{
+    const auto height = static_cast<int>(fromCap);
+    return static_cast<std::uint16_t>(q.heightInverted ? q.maxIterations - height : height);
+}
+
+// Stores `count` heights counted from the cap at consecutive entries.
+inline void storeHeights(const SampleQueue& q, std::uint16_t* heights, const std::int64_t* fromCap,
+                         std::size_t count)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        heights[k] = heightInConvention(q, fromCap[k]);
     }
-    std::fill_n(q.cx.begin() + q.tail, MAX_LANES, 0.0);
-    std::fill_n(q.cy.begin() + q.tail, MAX_LANES, 0.0);
-    std::fill_n(q.index.begin() + q.tail, MAX_LANES, std::int64_t{-1});
 }
 
 // Logs the given heights and grid indices of the lanes of `finished`.
@@ -145,11 +135,10 @@ HWY_INLINE void logLanes(D d, ResultLog& log, VI height, VI index, M finished)
     log.count += hn::CountTrue(d, finished);
 }
 
-inline void storeLogged(ResultLog& log, std::uint16_t* heights, int maxIterations, bool heightInverted)
+inline void storeLogged(ResultLog& log, const SampleQueue& q)
 {
     for (std::size_t t = 0; t < log.count; ++t) {
-        const auto fromCap = static_cast<int>(log.height[t]);
-        heights[log.index[t]] = static_cast<std::uint16_t>(heightInverted ? maxIterations - fromCap : fromCap);
+        q.heights[log.index[t]] = heightInConvention(q, log.height[t]);
     }
     log.count = 0;
 }
