@@ -35,7 +35,8 @@ packages=(
   libgl-dev:arm64 libglu1-mesa-dev:arm64 freeglut3-dev:arm64
 )
 
-if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+foreign=$(dpkg --print-foreign-architectures)
+if ! grep -qx arm64 <<<"$foreign"; then
   add_architecture=(dpkg --add-architecture arm64)
   if [ "$(id -u)" -eq 0 ]; then
     as_root=()
