@@ -239,8 +239,8 @@ TEST_F(FastHeightField, DensePatchesWhereOrbitsDecideSlowly)
     }
 }
 
-// Places where an orbit settles into a cycle slowly, never, or only after
-// lingering near one, each with the cap that reaches its slowest orbits.
+// Places where orbits settle into a cycle slowly, never, or linger near one
+// and then escape: where cycle detection could go wrong.
 struct CycleRegion {
     const char* name;
     std::complex<double> centre;
@@ -258,7 +258,11 @@ const CycleRegion CYCLE_REGIONS[] = {
     {"root of the period-3 bulb on the cardioid", {-0.125, 0.649519052838329}},
     {"root of the period-4 bulb on the cardioid", {0.25, 0.5}},
     {"cusp of the real period-3 component", {-1.75, 0.0}},
-    {"boundary of the upper period-3 bulb", {-0.1128, 0.8655}},
+    // Found by bisection at the highest cap upwards from the centre; its
+    // patches mix orbits in the set with escapes after up to 65,000 steps.
+    {"top edge of the upper period-3 bulb", {-0.12256116687665362, 0.8807024302122}},
+    // Where the real period-4 component doubles to period 8.
+    {"left edge of the real period-4 component", {-1.3680989394, 0.0}},
     // The parabolic points of the cardioid and its bulb.
     {"cusp of the cardioid", {0.25, 0.0}},
     {"neck between cardioid and bulb", {-0.75, 0.0}},

@@ -4,9 +4,9 @@
 //
 // Entry points: computeHeightsFast (a whole square grid, as computeFractal
 // needs it), computeHeightsOfRectangle (any rectangle of sample points, so
-// that tests can aim dense patches at the delicate places of the set), and
-// two queries that name the instruction sets the kernel was compiled for and
-// the one it runs on.
+// that tests can aim dense patches at the delicate places of the set), each
+// also with a named way of stepping, and two queries that name the
+// instruction sets the kernel was compiled for and the one it runs on.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +30,8 @@ EscapeStepping steppingForCap(int maxIterations);
 
 // For the rows x columns samples with points (columnCx[c], rowCy[r]), stores
 // the height of the escape count, maxIterations - k or k while heightInverted
-// is set, at heights[r * columns + c]. Results equal escapeCount exactly.
+// is set, at heights[r * columns + c]. Results equal escapeCount exactly,
+// whatever the stepping.
 void computeHeightsOfRectangle(std::uint16_t* heights, const double* columnCx, std::size_t columns,
                                const double* rowCy, std::size_t rows, int maxIterations, bool heightInverted);
 void computeHeightsOfRectangleWith(std::uint16_t* heights, const double* columnCx, std::size_t columns,
