@@ -1,6 +1,6 @@
 # Cross build for 64-bit Arm Linux on a Debian host: Debian's cross compiler
 # (g++-aarch64-linux-gnu) against the arm64 libraries installed beside the
-# host's through multiarch (libhwy-dev:arm64, freeglut3-dev:arm64, ...), which
+# host's through multiarch (libhwy-dev:arm64, libglut-dev:arm64, ...), which
 # live in /usr/lib/aarch64-linux-gnu under the host's own /usr/include.
 #   cmake -S . -B build/arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
 # Built tests run through qemu-user (CMAKE_CROSSCOMPILING_EMULATOR), so that
