@@ -31,6 +31,10 @@ mkdir -p build/fuzz/corpus
 build/fuzz/fuzz/vellacor_event_fuzzer -max_total_time=60 -max_len=512 -len_control=0 -timeout=20 -rss_limit_mb=4096 \
   -print_final_stats=1 build/fuzz/corpus
 
+# The Debian package of the tested build: lintian, its contents and metadata,
+# and the packaged program run to its first frame.
+scripts/test-package.sh build/test
+
 # The main suite (unit, disassembly and end-to-end tests) last, so that its
 # summary closes the run.
 ctest --test-dir build/test --output-on-failure --parallel "$jobs"
