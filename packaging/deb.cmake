@@ -12,11 +12,19 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 
-# Architecture: the build machine's unless a cross build names its target's.
+# Architecture: the build machine's, or in a cross build the target's, from
+# the target's GNU triplet (aarch64-linux-gnu gives arm64).
 set(VELLACOR_DEB_ARCHITECTURE "" CACHE STRING
-  "Debian architecture of the package (empty: the build machine's, from dpkg)")
+  "Debian architecture of the package (empty: this machine's, or the cross build's target)")
+if(NOT VELLACOR_DEB_ARCHITECTURE AND CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE)
+  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+    OUTPUT_VARIABLE VELLACOR_DEB_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
 if(VELLACOR_DEB_ARCHITECTURE)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VELLACOR_DEB_ARCHITECTURE})
+  # dpkg-shlibdeps looks for the libraries of the architecture it is told.
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackDebArchitecture.cmake)
+  file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(ENV{DEB_HOST_ARCH} ${VELLACOR_DEB_ARCHITECTURE})\n")
 endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
