@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Usage: install-missing.sh PACKAGE...
-# Installs those of the given Debian packages that are not installed yet,
-# and nothing else. As root it calls apt-get, otherwise apt-get through sudo;
-# without sudo it prints the command to run and fails.
+# Installs those of the given Debian packages (NAME or NAME:ARCH) that are not
+# installed yet, and nothing else. As root through apt-get, otherwise through
+# sudo; without either it prints the command to run and fails.
 set -euo pipefail
 
 missing=()
@@ -13,15 +12,16 @@ for package in "$@"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-  if ! command -v sudo >/dev/null; then
-    echo "As root, run: apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
-    exit 1
-  fi
+install=(apt-get install -y -q --no-install-recommends "${missing[@]}")
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null; then
   as_root=(sudo)
+else
+  echo "missing packages; as root, run: apt-get update && ${install[*]}" >&2
+  exit 1
 fi
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive "${install[@]}"
