@@ -9,8 +9,8 @@
 # `cmake --install` into a fresh prefix giving the same files. Then the
 # program extracted from the package runs in a private Xvfb up to its first
 # frame and quits on Escape with status 0. ARCHITECTURE (default: this
-# machine's) is the Debian architecture the package is built for; the
-# program is run only when it is this machine's.
+# machine's) is the Debian architecture the build tree is for; a foreign
+# one's program runs under qemu-user with that architecture's libraries.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,6 +46,23 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+# How to build the probe for, and run a program of, the package's architecture.
+if [ "$arch" = "$(dpkg --print-architecture)" ]; then
+  compiler=g++
+  emulator=()
+  first_frame_timeout=60
+else
+  gnu_type=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)
+  gnu_cpu=$(dpkg-architecture -a "$arch" -qDEB_HOST_GNU_CPU 2>/dev/null)
+  # The cross compiler for the probe, the emulator, and Mesa's software
+  # renderer of that architecture (the package's own Depends are installed
+  # already: the cross build linked against them).
+  scripts/install-missing.sh "g++-$gnu_type" qemu-user "libgl1-mesa-dri:$arch"
+  compiler=$gnu_type-g++
+  emulator=("qemu-$gnu_cpu")
+  first_frame_timeout=180
+fi
 
 # --- the package ---------------------------------------------------------------
 
@@ -142,45 +159,48 @@ diff -u "$scratch/expected" "$scratch/installed" || fail "cmake --install --pref
 
 # --- the packaged program, run to its first frame ----------------------------------
 
-if [ "$arch" = "$(dpkg --print-architecture)" ]; then
-  g++ -shared -fPIC -O1 -o "$scratch/probe.so" tests/e2e/glut_probe.cpp -ldl
+"$compiler" -shared -fPIC -O1 -o "$scratch/probe.so" tests/e2e/glut_probe.cpp -ldl
 
-  # Xvfb writes its display number once it accepts clients.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$scratch/display" \
-    >/dev/null 2>&1 &
-  xvfb_pid=$!
-  wait_for() {  # SECONDS WHAT COMMAND...: polls COMMAND until it succeeds
-    local deadline=$(($(date +%s) + $1)) what=$2
-    shift 2
-    until "$@"; do
-      [ "$(date +%s)" -lt "$deadline" ] || fail "timed out waiting for $what"
-      sleep 0.1
-    done
-  }
-  wait_for 30 "Xvfb" test -s "$scratch/display"
-  export DISPLAY=:$(head -n 1 "$scratch/display")
+# Xvfb writes its display number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$scratch/display" \
+  >/dev/null 2>&1 &
+xvfb_pid=$!
+wait_for() {  # SECONDS WHAT COMMAND...: polls COMMAND until it succeeds
+  local deadline=$(($(date +%s) + $1)) what=$2
+  shift 2
+  until "$@"; do
+    [ "$(date +%s)" -lt "$deadline" ] || fail "timed out waiting for $what"
+    sleep 0.1
+  done
+}
+wait_for 30 "Xvfb" test -s "$scratch/display"
+export DISPLAY=:$(head -n 1 "$scratch/display")
 
-  LD_PRELOAD=$scratch/probe.so VELLACOR_PROBE_LOG=$scratch/probe.log \
-    "$binary" >"$scratch/stdout" 2>"$scratch/stderr" </dev/null &
-  viewer_pid=$!
-  first_frame() {
-    kill -0 "$viewer_pid" 2>/dev/null || fail "the packaged program ended: $(cat "$scratch/stderr")"
-    grep -qx 'frame 1' "$scratch/probe.log" 2>/dev/null
-  }
-  wait_for 60 "the packaged program's first frame" first_frame
-  [ "$(head -n 1 "$scratch/stdout")" = Vellacor ] || fail "console: $(cat "$scratch/stdout")"
-  [ "$(wc -l <"$scratch/stdout")" -eq 13 ] || fail "console: $(cat "$scratch/stdout")"
-
-  window=$(xdotool search --name '^Vellacor$' | head -n 1)
-  [ -n "$window" ] || fail "no window titled Vellacor"
-  xdotool mousemove --window "$window" 256 256 key Escape
-  exited() { ! kill -0 "$viewer_pid" 2>/dev/null; }
-  wait_for 30 "the packaged program to end on Escape" exited
-  status=0
-  wait "$viewer_pid" || status=$?
-  viewer_pid=
-  [ "$status" -eq 0 ] || fail "the packaged program ended with status $status on Escape"
-  echo "test-package: the packaged program drew its first frame and ended with status 0 on Escape"
+# The probe is preloaded into the program only, never into the emulator.
+if [ ${#emulator[@]} -eq 0 ]; then
+  launch=(env "LD_PRELOAD=$scratch/probe.so" "$binary")
+else
+  launch=("${emulator[@]}" -E "LD_PRELOAD=$scratch/probe.so" "$binary")
 fi
+VELLACOR_PROBE_LOG=$scratch/probe.log "${launch[@]}" >"$scratch/stdout" 2>"$scratch/stderr" </dev/null &
+viewer_pid=$!
+first_frame() {
+  kill -0 "$viewer_pid" 2>/dev/null || fail "the packaged program ended: $(cat "$scratch/stderr")"
+  grep -qx 'frame 1' "$scratch/probe.log" 2>/dev/null
+}
+wait_for "$first_frame_timeout" "the packaged program's first frame" first_frame
+[ "$(head -n 1 "$scratch/stdout")" = Vellacor ] || fail "console: $(cat "$scratch/stdout")"
+[ "$(wc -l <"$scratch/stdout")" -eq 13 ] || fail "console: $(cat "$scratch/stdout")"
+
+window=$(xdotool search --name '^Vellacor$' | head -n 1)
+[ -n "$window" ] || fail "no window titled Vellacor"
+xdotool mousemove --window "$window" 256 256 key Escape
+exited() { ! kill -0 "$viewer_pid" 2>/dev/null; }
+wait_for 60 "the packaged program to end on Escape" exited
+status=0
+wait "$viewer_pid" || status=$?
+viewer_pid=
+[ "$status" -eq 0 ] || fail "the packaged program ended with status $status on Escape"
+echo "test-package: the packaged program drew its first frame and ended with status 0 on Escape"
 
 echo "test-package: $deb passed in $(($(date +%s) - started)) s"
