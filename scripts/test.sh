@@ -35,6 +35,10 @@ build/fuzz/fuzz/vellacor_event_fuzzer -max_total_time=60 -max_len=512 -len_contr
 # and the packaged program run to its first frame.
 scripts/test-package.sh build/test
 
+# On x86-64: the arm64 build, its fused-operation check and its unit tests
+# under qemu-user (enables the arm64 architecture in dpkg; see the README).
+scripts/test-arm64.sh
+
 # The main suite (unit, disassembly and end-to-end tests) last, so that its
 # summary closes the run.
 ctest --test-dir build/test --output-on-failure --parallel "$jobs"

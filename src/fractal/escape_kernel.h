@@ -13,22 +13,35 @@
 #include <cstdint>
 #include <vector>
 
-// Samples whose point lies inside the main cardioid or the period-2 bulb are
-// given the cap without iterating, but only when the multiplier of the
-// attracting cycle there has a magnitude below this bound. Keeping well away
-// from the boundary, where the multiplier reaches 1, makes rounding in the
-// test and in the orbit itself irrelevant.
-inline constexpr double SHORTCUT_MULTIPLIER_BOUND = 0.999;
+// How the kernel drives its lanes. All ways give the same heights. The
+// entry points without a stepping choose one by the cap (steppingForCap);
+// tests and benchmarks name one to compare them.
+struct EscapeStepping {
+    // Steps that blocks of neighbouring samples take together before the
+    // samples still in the square go to the per-lane refill; at least the
+    // cap: blocks alone; 0: the refill alone.
+    int blockSteps;
+    // Whether the refill finishes an orbit caught in a cycle at once.
+    bool detectCycles;
+};
+
+// The stepping the kernel uses at the given cap.
+EscapeStepping steppingForCap(int maxIterations);
 
 // For the rows x columns samples with points (columnCx[c], rowCy[r]), stores
 // the height of the escape count, maxIterations - k or k while heightInverted
 // is set, at heights[r * columns + c]. Results equal escapeCount exactly.
 void computeHeightsOfRectangle(std::uint16_t* heights, const double* columnCx, std::size_t columns,
                                const double* rowCy, std::size_t rows, int maxIterations, bool heightInverted);
+void computeHeightsOfRectangleWith(std::uint16_t* heights, const double* columnCx, std::size_t columns,
+                                   const double* rowCy, std::size_t rows, int maxIterations, bool heightInverted,
+                                   EscapeStepping stepping);
 
-// Same contract as computeHeightsPlain: gridSize^2 heights, row-major, over
-// running-sum coordinates from (-2, -1.5) with step 3 / gridSize.
+// Same contract as computeHeightsPlain: gridSize^2 heights, row-major, at the
+// same sample coordinates.
 void computeHeightsFast(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
+void computeHeightsFastWith(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted,
+                            EscapeStepping stepping);
 
 // Highway target bits of the kernel's instruction sets that are compiled in
 // and that this processor can run, best first.

@@ -31,20 +31,28 @@ int escapeCount(double cx, double cy, int maxIterations)
     return k;
 }
 
+std::vector<double> sampleCoordinates(double origin, int gridSize)
+{
+    const double step = 3.0 / gridSize;
+    std::vector<double> coordinates(gridSize > 0 ? static_cast<std::size_t>(gridSize) : 0);
+    double sum = origin;
+    for (double& coordinate : coordinates) {
+        coordinate = sum;
+        sum += step;
+    }
+    return coordinates;
+}
+
 void computeHeightsPlain(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted)
 {
-    const std::size_t n = static_cast<std::size_t>(gridSize);
-    const double step = 3.0 / gridSize;
-    double cy = -1.5;
-    for (std::size_t i = 0; i < n; ++i) {
-        double cx = -2.0;
-        std::uint16_t* row = heights + i * n;
-        for (std::size_t j = 0; j < n; ++j) {
+    const std::vector<double> columnCx = sampleCoordinates(WINDOW_LEFT, gridSize);
+    const std::vector<double> rowCy = sampleCoordinates(WINDOW_BOTTOM, gridSize);
+    std::uint16_t* height = heights;
+    for (double cy : rowCy) {
+        for (double cx : columnCx) {
             const int k = escapeCount(cx, cy, maxIterations);
-            row[j] = static_cast<std::uint16_t>(heightInverted ? k : maxIterations - k);
-            cx += step;
+            *height++ = static_cast<std::uint16_t>(heightInverted ? k : maxIterations - k);
         }
-        cy += step;
     }
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct ViewerState;
 
@@ -17,8 +18,18 @@ struct ViewerState;
 // maxIterations.
 int escapeCount(double cx, double cy, int maxIterations);
 
-// Fills gridSize^2 heights, row-major, sample by sample with escapeCount. The
-// sample coordinates are running sums of the step 3 / gridSize from (-2, -1.5).
+// The lower-left corner of the sampled 3 x 3 window of the complex plane.
+inline constexpr double WINDOW_LEFT = -2.0;
+inline constexpr double WINDOW_BOTTOM = -1.5;
+
+// The gridSize sample coordinates along one axis from `origin`: running sums
+// of the step 3 / gridSize, each addition rounded as it is made (for sizes
+// other than 128 * 2^k they differ from origin + j * step). Every way of
+// computing the heights takes its coordinates from here.
+std::vector<double> sampleCoordinates(double origin, int gridSize);
+
+// Fills gridSize^2 heights, row-major, sample by sample with escapeCount, at
+// the sample coordinates of both axes from (WINDOW_LEFT, WINDOW_BOTTOM).
 void computeHeightsPlain(std::uint16_t* heights, int gridSize, int maxIterations, bool heightInverted);
 
 // Sizes both grids for state.gridSize, computes every height with the state's
