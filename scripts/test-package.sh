@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Usage: test-package.sh BUILD_DIR [ARCHITECTURE]
+# Usage: test-package.sh [BUILD_DIR [ARCHITECTURE]]
+#
+# Without arguments: the packages of the test command's build trees, that of
+# build/test and, on x86-64, that of the arm64 cross build in build/arm64
+# (unless VELLACOR_SKIP_ARM64 is set, as for scripts/test-arm64.sh).
 #
 # Makes the Debian package in a configured build tree (`cpack -G DEB`) and
 # checks it as a Debian packager would: lintian without errors or warnings,
@@ -26,7 +30,14 @@ packages=(
 )
 scripts/install-missing.sh "${packages[@]}"
 
-build=${1:?usage: test-package.sh BUILD_DIR [ARCHITECTURE]}
+if [ $# -eq 0 ]; then
+  "$0" build/test
+  if [ "$(dpkg --print-architecture)" = amd64 ] && [ -z "${VELLACOR_SKIP_ARM64:-}" ]; then
+    "$0" build/arm64 arm64
+  fi
+  exit 0
+fi
+build=$1
 arch=${2:-$(dpkg --print-architecture)}
 app_id=org.vellacor.vellacor
 started=$(date +%s)

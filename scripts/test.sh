@@ -31,13 +31,14 @@ mkdir -p build/fuzz/corpus
 build/fuzz/fuzz/vellacor_event_fuzzer -max_total_time=60 -max_len=512 -len_control=0 -timeout=20 -rss_limit_mb=4096 \
   -print_final_stats=1 build/fuzz/corpus
 
-# The Debian package of the tested build: lintian, its contents and metadata,
-# and the packaged program run to its first frame.
-scripts/test-package.sh build/test
-
 # On x86-64: the arm64 build, its fused-operation check and its unit tests
 # under qemu-user (enables the arm64 architecture in dpkg; see the README).
 scripts/test-arm64.sh
+
+# The Debian packages of build/test and, on x86-64, of the arm64 build:
+# lintian, their contents and metadata, the packaged program run to its
+# first frame (the arm64 one under qemu-user).
+scripts/test-package.sh
 
 # The main suite (unit, disassembly and end-to-end tests) last, so that its
 # summary closes the run.
