@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the README's screenshots in docs/images/ from the real program,
 # run in a private Xvfb: the terrain seen after turning the view down, each
-# shading mode, wireframe and inverted colours.
+# shading mode, wireframe and inverted colours; then the menu icons in
+# share/icons/ from the picture of the terrain.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -12,3 +13,4 @@ VELLACOR_BINARY="$PWD/build/screenshots/vellacor" \
 VELLACOR_PROBE="$PWD/build/screenshots/tests/e2e/vellacor_glut_probe.so" \
 PYTHONDONTWRITEBYTECODE=1 \
   python3 tests/e2e/take_screenshots.py "$PWD/docs/images"
+scripts/make-icons.sh

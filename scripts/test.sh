@@ -39,6 +39,11 @@ build/fuzz/fuzz/vellacor_event_fuzzer -max_total_time=60 -max_len=512 -len_contr
 # under qemu-user (enables the arm64 architecture in dpkg; see the README).
 scripts/test-arm64.sh
 
+# The Debian packages of build/test and, on x86-64, of the arm64 build:
+# lintian, their contents and metadata, the packaged program run to its
+# first frame (the arm64 one under qemu-user).
+scripts/test-package.sh
+
 # The main suite (unit, disassembly and end-to-end tests) last, so that its
 # summary closes the run.
 ctest --test-dir build/test --output-on-failure --parallel "$jobs"
