@@ -75,10 +75,11 @@ ViewerState stateOfArguments(const benchmark::State& bench)
     return state;
 }
 
-// Times `compute`; a baseline records its time for the next line's ratio.
-void runComputeFractal(benchmark::State& bench, void (*compute)(ViewerState&), bool baseline)
+// Times `compute` on the benchmark's grid and cap; a baseline records its
+// time under `pair` for the next line's ratio.
+void timeComputation(benchmark::State& bench, ViewerState& state, void (*compute)(ViewerState&),
+                     const std::string& pair, bool baseline)
 {
-    ViewerState state = stateOfArguments(bench);
     const double start = nowSeconds();
     for (auto _ : bench) {
         compute(state);
@@ -87,10 +88,16 @@ void runComputeFractal(benchmark::State& bench, void (*compute)(ViewerState&), b
     }
     const double perIteration = (nowSeconds() - start) / static_cast<double>(bench.iterations());
     if (baseline) {
-        recordBaseline(pairName(state), perIteration);
+        recordBaseline(pair, perIteration);
     } else {
-        reportRatio(bench, pairName(state), perIteration);
+        reportRatio(bench, pair, perIteration);
     }
+}
+
+void runComputeFractal(benchmark::State& bench, void (*compute)(ViewerState&), bool baseline)
+{
+    ViewerState state = stateOfArguments(bench);
+    timeComputation(bench, state, compute, pairName(state), baseline);
     if (compute != computeFractalPlain) {
         bench.SetLabel(escapeKernelTargetName());
     }
@@ -118,18 +125,7 @@ std::string steppingPairName(const ViewerState& state)
 void runStepping(benchmark::State& bench, void (*compute)(ViewerState&), bool baseline)
 {
     ViewerState state = stateOfArguments(bench);
-    const double start = nowSeconds();
-    for (auto _ : bench) {
-        compute(state);
-        benchmark::DoNotOptimize(state.heights.values.get());
-        benchmark::ClobberMemory();
-    }
-    const double perIteration = (nowSeconds() - start) / static_cast<double>(bench.iterations());
-    if (baseline) {
-        recordBaseline(steppingPairName(state), perIteration);
-    } else {
-        reportRatio(bench, steppingPairName(state), perIteration);
-    }
+    timeComputation(bench, state, compute, steppingPairName(state), baseline);
     bench.SetLabel(escapeKernelTargetName());
     bench.counters["sample_iterations"] =
         benchmark::Counter(plainSteps(state), benchmark::Counter::kIsIterationInvariantRate);
