@@ -101,6 +101,9 @@ static_assert(MAX_LANES <= TABLE_LANES);
 // arithmetic units busy.
 inline constexpr std::size_t LANE_GROUPS = 3;
 
+// Vectors of neighbouring samples in one block of the first pass.
+inline constexpr std::size_t BLOCK_GROUPS = 4;
+
 // The lanes a mask selects, as bits 0 .. Lanes(d) - 1.
 HWY_INLINE unsigned maskBits(D d, M mask)
 {
