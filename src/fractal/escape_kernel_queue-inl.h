@@ -33,8 +33,9 @@ inline constexpr std::size_t QUEUE_CAPACITY = 1024;
 inline constexpr std::size_t LOG_CAPACITY = 1024;
 
 // Idle entries kept after the pending ones, and zeros after the real parts
-// of a row: enough for a load of one vector for each group.
-inline constexpr std::size_t QUEUE_PADDING = LANE_GROUPS * MAX_LANES;
+// of a row: enough for a load of one vector for each group of the refill
+// or of a block.
+inline constexpr std::size_t QUEUE_PADDING = (LANE_GROUPS > BLOCK_GROUPS ? LANE_GROUPS : BLOCK_GROUPS) * MAX_LANES;
 
 // The rectangle being computed, and the samples queued from it. Entries
 // [head, tail) are pending; QUEUE_PADDING idle entries follow them, so the
