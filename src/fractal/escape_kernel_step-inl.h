@@ -30,8 +30,9 @@ namespace HWY_NAMESPACE {
 // once it has long escaped.
 HWY_INLINE M stepOrbit(D d, V& x, V& y, V& xsq, V& ysq, const V& cx, const V& cy)
 {
-    const V xy = hn::Mul(x, y);
-    y = hn::Add(hn::Add(xy, xy), cy);
+    // Doubling is exact, so 2 * xy is xy + xy bit for bit; as a product it
+    // leaves the adder to the other three additions.
+    y = hn::Add(hn::Mul(hn::Mul(x, y), hn::Set(d, 2.0)), cy);
     x = hn::Add(hn::Sub(xsq, ysq), cx);
     xsq = hn::Mul(x, x);
     ysq = hn::Mul(y, y);
