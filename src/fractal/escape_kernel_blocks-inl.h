@@ -59,12 +59,13 @@ HWY_INLINE VI startBlockVector(D d, const V& cx, const V& cy, std::size_t presen
     return hn::IfThenElseZero(hn::RebindMask(di, needsNoStep), cap);
 }
 
-// Moves the lanes that were still in before this step and stay in after it
-// on to `stepNumber`, and returns them.
-HWY_INLINE M countStep(D d, const M& left, VI& count, const VI& previousStep, const VI& stepNumber)
+// Moves the lanes that were still in before this step and whose new
+// iterate (x, y) lies inside the square on to `stepNumber`, and returns them.
+HWY_INLINE M countStep(D d, const V& x, const V& y, VI& count, const VI& previousStep, const VI& stepNumber)
 {
     const DI di;
-    const M stillIn = hn::AndNot(left, hn::RebindMask(d, hn::Eq(count, previousStep)));
+    const M wasIn = hn::RebindMask(d, hn::Eq(count, previousStep));
+    const M stillIn = notAtLeastTwoAmong(d, largerMagnitude(x, y), wasIn);
     count = hn::IfThenElse(hn::RebindMask(di, stillIn), stepNumber, count);
     return stillIn;
 }
@@ -73,7 +74,8 @@ HWY_INLINE M countStep(D d, const M& left, VI& count, const VI& previousStep, co
 HWY_INLINE M stepBlockVector(D d, V& x, V& y, V& xsq, V& ysq, const V& cx, const V& cy, VI& count,
                              const VI& previousStep, const VI& stepNumber)
 {
-    return countStep(d, stepOrbit(d, x, y, xsq, ysq, cx, cy), count, previousStep, stepNumber);
+    advanceOrbit(d, x, y, xsq, ysq, cx, cy);
+    return countStep(d, x, y, count, previousStep, stepNumber);
 }
 
 // The first step of a vector of a block. Every orbit starts at 0, so the
@@ -85,8 +87,7 @@ HWY_INLINE M firstBlockStep(D d, V& x, V& xsq, const V& y, const V& cx, VI& coun
     const DI di;
     x = hn::Add(hn::Zero(d), cx);
     xsq = hn::Mul(x, x);
-    const M left = hn::Ge(largerMagnitude(x, y), hn::Set(d, 2.0));
-    return countStep(d, left, count, hn::Zero(di), hn::Set(di, 1));
+    return countStep(d, x, y, count, hn::Zero(di), hn::Set(di, 1));
 }
 
 // Stores one vector of heights counted from the cap at `heights`, in the
