@@ -7,10 +7,11 @@
 #pragma once
 
 // The box around both regions, outside which the test is not even formed.
-// Left edge: the period-2 bulb reaches -5/4; right edge: the cardioid's cusp
-// lies at 1/4; a margin of 1/100 on each side.
+// Left edge: the period-2 bulb reaches -5/4; right edge: the cardioid reaches
+// 3/8, at Im c = +-sqrt(3) / 8, on either side of its cusp at 1/4; margins of
+// 1/100 and 1/200.
 inline constexpr double SHORTCUT_BOX_LEFT = -1.26;
-inline constexpr double SHORTCUT_BOX_RIGHT = 0.26;
+inline constexpr double SHORTCUT_BOX_RIGHT = 0.38;
 // Half its height: the cardioid is widest at |Im c| = 3 sqrt(3) / 8 = 0.6495.
 inline constexpr double SHORTCUT_BOX_HALF_HEIGHT = 0.66;
 
