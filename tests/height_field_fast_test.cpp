@@ -343,6 +343,20 @@ std::vector<std::complex<double>> multiplierCurves(double magnitude, int points)
     return curve;
 }
 
+// The shortcut's test without square roots against the multiplier it stands
+// for: settled on every curve inside the bound (the small one lies in the
+// disc the test decides first), on none outside it, on both regions.
+TEST(Shortcut, SettlesInsideTheMultiplierBoundOnly)
+{
+    for (double magnitude : {0.25, 0.9, 0.998, 0.9988, 0.9992, 1.0}) {
+        SCOPED_TRACE("multiplier magnitude " + std::to_string(magnitude));
+        const bool inside = magnitude < SHORTCUT_MULTIPLIER_BOUND;
+        for (std::complex<double> c : multiplierCurves(magnitude, 1024)) {
+            EXPECT_EQ(settledByShortcut(c.real(), c.imag()), inside) << c.real() << " + " << c.imag() << "i";
+        }
+    }
+}
+
 // The outermost points the shortcut settles: on rays from the centres of the
 // cardioid (0) and of the bulb (-1), the last distance it settles, bisected
 // down to one unit in the last place, with the unsettled point just past it.

@@ -37,48 +37,57 @@ HWY_BEFORE_NAMESPACE();
 namespace escape_kernel {
 namespace HWY_NAMESPACE {
 
-// One vector of a block before its first step: the lanes of the row that
-// are present, and those the shortcut settles.
-HWY_INLINE void startBlockVector(D d, const V& cx, const V& cy, std::size_t present, M& inRow, M& settled)
+// Lanes of the row in vector `v` of a block of `inBlock` samples.
+HWY_INLINE std::size_t lanesInRow(std::size_t inBlock, std::size_t v, std::size_t lanes)
 {
-    inRow = hn::FirstN(d, present);
-    settled = hn::FirstN(d, 0);
-    if (!hn::AllFalse(d, hn::And(nearShortcutRegions(d, cx, cy), inRow))) {
-        settled = hn::And(settledByShortcut(d, cx, cy), inRow);
-    }
+    return inBlock > v * lanes ? std::min(inBlock - v * lanes, lanes) : 0;
 }
 
-// One step of a vector of a block: `out` gathers the lanes that have left the
-// square (and starts with the lanes that need no step), and `count` holds
-// for each lane the number of the last step after which it was still in:
-// its escape count once it has left.
-HWY_INLINE void stepBlockVector(D d, V& x, V& y, V& xsq, V& ysq, const V& cx, const V& cy, M& out, VI& count,
-                                const VI& stepNumber)
+// A block keeps no mask from step to step: `count` holds for each lane the
+// number of the last step after which it was still in the square, so the
+// lanes still followed are those whose count is the number of the step
+// before. A lane that needs no step starts with the cap, which no step
+// number before the cap equals; for a settled lane, cap - count is then its
+// height, 0.
+HWY_INLINE VI startBlockVector(D d, const V& cx, const V& cy, std::size_t present, const VI& cap, bool nearShortcut)
 {
     const DI di;
-    out = hn::Or(out, stepOrbit(d, x, y, xsq, ysq, cx, cy));
-    count = hn::IfThenElse(hn::RebindMask(di, out), count, stepNumber);
+    M needsNoStep = hn::Not(hn::FirstN(d, present));
+    if (nearShortcut) {
+        needsNoStep = hn::Or(needsNoStep, settledByShortcut(d, cx, cy));
+    }
+    return hn::IfThenElseZero(hn::RebindMask(di, needsNoStep), cap);
+}
+
+// Moves the lanes that were still in before this step and whose new
+// iterate (x, y) lies inside the square on to `stepNumber`, and returns them.
+HWY_INLINE M countStep(D d, const V& x, const V& y, VI& count, const VI& previousStep, const VI& stepNumber)
+{
+    const DI di;
+    const M wasIn = hn::RebindMask(d, hn::Eq(count, previousStep));
+    const M stillIn = notAtLeastTwoAmong(d, largerMagnitude(x, y), wasIn);
+    count = hn::IfThenElse(hn::RebindMask(di, stillIn), stepNumber, count);
+    return stillIn;
+}
+
+// One step of a vector of a block; returns the lanes still in after it.
+HWY_INLINE M stepBlockVector(D d, V& x, V& y, V& xsq, V& ysq, const V& cx, const V& cy, VI& count,
+                             const VI& previousStep, const VI& stepNumber)
+{
+    advanceOrbit(d, x, y, xsq, ysq, cx, cy);
+    return countStep(d, x, y, count, previousStep, stepNumber);
 }
 
 // The first step of a vector of a block. Every orbit starts at 0, so the
 // step's products and the difference of the squares are +0, and what is
 // left of it is the two additions of the point to +0, exactly as the plain
 // loop forms them. `y` and `ysq` are the row's, shared by the vectors.
-HWY_INLINE void firstBlockStep(D d, V& x, V& xsq, const V& y, const V& cx, M& out, VI& count)
+HWY_INLINE M firstBlockStep(D d, V& x, V& xsq, const V& y, const V& cx, VI& count)
 {
     const DI di;
     x = hn::Add(hn::Zero(d), cx);
     xsq = hn::Mul(x, x);
-    out = hn::Or(out, hn::Ge(largerMagnitude(x, y), hn::Set(d, 2.0)));
-    count = hn::IfThenZeroElse(hn::RebindMask(di, out), hn::Set(di, 1));
-}
-
-// Heights counted from the cap, cap - k, of one vector of a block; settled
-// lanes get 0, and so do lanes at the cap. Survivors get a placeholder.
-HWY_INLINE VI blockHeights(const VI& count, const M& settled, const VI& cap)
-{
-    const DI di;
-    return hn::IfThenZeroElse(hn::RebindMask(di, settled), hn::Sub(cap, count));
+    return countStep(d, x, y, count, hn::Zero(di), hn::Set(di, 1));
 }
 
 // Stores one vector of heights counted from the cap at `heights`, in the
@@ -121,31 +130,33 @@ HWY_INLINE void runNextBlock(D d, SampleQueue& q)
     const V cx0 = hn::LoadU(d, cxs), cx1 = hn::LoadU(d, cxs + lanes), cx2 = hn::LoadU(d, cxs + 2 * lanes),
             cx3 = hn::LoadU(d, cxs + 3 * lanes);
     const V cy = hn::Set(d, q.rowCy[q.nextRow]);
-    M inRow0, inRow1, inRow2, inRow3, settled0, settled1, settled2, settled3;
-    startBlockVector(d, cx0, cy, std::min(inBlock, lanes), inRow0, settled0);
-    startBlockVector(d, cx1, cy, inBlock > lanes ? std::min(inBlock - lanes, lanes) : 0, inRow1, settled1);
-    startBlockVector(d, cx2, cy, inBlock > 2 * lanes ? std::min(inBlock - 2 * lanes, lanes) : 0, inRow2, settled2);
-    startBlockVector(d, cx3, cy, inBlock > 3 * lanes ? inBlock - 3 * lanes : 0, inRow3, settled3);
-    // Lanes that need no step: settled, or past the end of the row.
-    M out0 = hn::Or(settled0, hn::Not(inRow0)), out1 = hn::Or(settled1, hn::Not(inRow1)),
-      out2 = hn::Or(settled2, hn::Not(inRow2)), out3 = hn::Or(settled3, hn::Not(inRow3));
-
+    const VI cap = hn::Set(di, static_cast<std::int64_t>(q.maxIterations));
+    // One test for the whole block: only one block in four lies near the
+    // regions. Lanes past the end of the row may count; they only cost the
+    // test.
+    const bool nearShortcut = !hn::AllFalse(d, hn::Or(hn::Or(nearShortcutRegions(d, cx0, cy), nearShortcutRegions(d, cx1, cy)),
+                                                      hn::Or(nearShortcutRegions(d, cx2, cy), nearShortcutRegions(d, cx3, cy))));
+    VI count0 = startBlockVector(d, cx0, cy, lanesInRow(inBlock, 0, lanes), cap, nearShortcut);
+    VI count1 = startBlockVector(d, cx1, cy, lanesInRow(inBlock, 1, lanes), cap, nearShortcut);
+    VI count2 = startBlockVector(d, cx2, cy, lanesInRow(inBlock, 2, lanes), cap, nearShortcut);
+    VI count3 = startBlockVector(d, cx3, cy, lanesInRow(inBlock, 3, lanes), cap, nearShortcut);
     const V zero = hn::Zero(d);
     V x0 = zero, y0 = zero, xsq0 = zero, ysq0 = zero;
     V x1 = zero, y1 = zero, xsq1 = zero, ysq1 = zero;
     V x2 = zero, y2 = zero, xsq2 = zero, ysq2 = zero;
     V x3 = zero, y3 = zero, xsq3 = zero, ysq3 = zero;
-    VI count0 = hn::Zero(di), count1 = count0, count2 = count0, count3 = count0;
     VI stepNumber = hn::Zero(di);
     const int stepLimit = std::min(q.blockSteps, q.maxIterations);
     int steps = 0;
-    if (stepLimit > 0 && !hn::AllTrue(d, hn::And(hn::And(out0, out1), hn::And(out2, out3)))) {
+    bool anyIn = false;
+    if (stepLimit > 0) {
         const V yFirst = hn::Add(zero, cy);
         const V ysqFirst = hn::Mul(yFirst, yFirst);
-        firstBlockStep(d, x0, xsq0, yFirst, cx0, out0, count0);
-        firstBlockStep(d, x1, xsq1, yFirst, cx1, out1, count1);
-        firstBlockStep(d, x2, xsq2, yFirst, cx2, out2, count2);
-        firstBlockStep(d, x3, xsq3, yFirst, cx3, out3, count3);
+        const M in0 = firstBlockStep(d, x0, xsq0, yFirst, cx0, count0);
+        const M in1 = firstBlockStep(d, x1, xsq1, yFirst, cx1, count1);
+        const M in2 = firstBlockStep(d, x2, xsq2, yFirst, cx2, count2);
+        const M in3 = firstBlockStep(d, x3, xsq3, yFirst, cx3, count3);
+        anyIn = !hn::AllFalse(d, hn::Or(hn::Or(in0, in1), hn::Or(in2, in3)));
         y0 = yFirst;
         y1 = yFirst;
         y2 = yFirst;
@@ -157,18 +168,21 @@ HWY_INLINE void runNextBlock(D d, SampleQueue& q)
         stepNumber = hn::Set(di, 1);
         steps = 1;
     }
-    while (steps < stepLimit && !hn::AllTrue(d, hn::And(hn::And(out0, out1), hn::And(out2, out3)))) {
+    while (steps < stepLimit && anyIn) {
+        const VI previousStep = stepNumber;
         stepNumber = hn::Add(stepNumber, hn::Set(di, 1));
-        stepBlockVector(d, x0, y0, xsq0, ysq0, cx0, cy, out0, count0, stepNumber);
-        stepBlockVector(d, x1, y1, xsq1, ysq1, cx1, cy, out1, count1, stepNumber);
-        stepBlockVector(d, x2, y2, xsq2, ysq2, cx2, cy, out2, count2, stepNumber);
-        stepBlockVector(d, x3, y3, xsq3, ysq3, cx3, cy, out3, count3, stepNumber);
+        const M in0 = stepBlockVector(d, x0, y0, xsq0, ysq0, cx0, cy, count0, previousStep, stepNumber);
+        const M in1 = stepBlockVector(d, x1, y1, xsq1, ysq1, cx1, cy, count1, previousStep, stepNumber);
+        const M in2 = stepBlockVector(d, x2, y2, xsq2, ysq2, cx2, cy, count2, previousStep, stepNumber);
+        const M in3 = stepBlockVector(d, x3, y3, xsq3, ysq3, cx3, cy, count3, previousStep, stepNumber);
+        anyIn = !hn::AllFalse(d, hn::Or(hn::Or(in0, in1), hn::Or(in2, in3)));
         ++steps;
     }
 
-    const VI cap = hn::Set(di, static_cast<std::int64_t>(q.maxIterations));
-    const VI fromCap0 = blockHeights(count0, settled0, cap), fromCap1 = blockHeights(count1, settled1, cap),
-             fromCap2 = blockHeights(count2, settled2, cap), fromCap3 = blockHeights(count3, settled3, cap);
+    // Heights counted from the cap, cap - k; 0 for settled lanes and lanes at
+    // the cap, a placeholder for survivors.
+    const VI fromCap0 = hn::Sub(cap, count0), fromCap1 = hn::Sub(cap, count1), fromCap2 = hn::Sub(cap, count2),
+             fromCap3 = hn::Sub(cap, count3);
     const std::size_t first = q.nextRow * q.columns + q.nextColumn;
     std::uint16_t* heights = q.heights + first;
     if (inBlock == BLOCK_GROUPS * lanes) {
@@ -185,14 +199,16 @@ HWY_INLINE void runNextBlock(D d, SampleQueue& q)
         storeHeights(q, heights, fromCap, inBlock);
     }
 
-    // Survivors exist only when the block ran out of steps before the cap.
+    // Survivors exist only when the block ran out of steps before the cap:
+    // they are the lanes still in after its last step (before any step, the
+    // lanes that need steps).
     if (steps == stepLimit && stepLimit < q.maxIterations) {
         const auto start = static_cast<std::int64_t>(first);
         const auto lanesApart = static_cast<std::int64_t>(lanes);
-        queueSurvivors(d, q, cx0, cy, start, hn::AndNot(out0, inRow0));
-        queueSurvivors(d, q, cx1, cy, start + lanesApart, hn::AndNot(out1, inRow1));
-        queueSurvivors(d, q, cx2, cy, start + 2 * lanesApart, hn::AndNot(out2, inRow2));
-        queueSurvivors(d, q, cx3, cy, start + 3 * lanesApart, hn::AndNot(out3, inRow3));
+        queueSurvivors(d, q, cx0, cy, start, hn::RebindMask(d, hn::Eq(count0, stepNumber)));
+        queueSurvivors(d, q, cx1, cy, start + lanesApart, hn::RebindMask(d, hn::Eq(count1, stepNumber)));
+        queueSurvivors(d, q, cx2, cy, start + 2 * lanesApart, hn::RebindMask(d, hn::Eq(count2, stepNumber)));
+        queueSurvivors(d, q, cx3, cy, start + 3 * lanesApart, hn::RebindMask(d, hn::Eq(count3, stepNumber)));
     }
     q.nextColumn += inBlock;
     if (q.nextColumn == q.columns) {

@@ -154,6 +154,14 @@ HWY_INLINE V largerMagnitude(V x, V y)
     return V{_mm512_range_pd(x.raw, y.raw, 0x0B)};
 }
 
+// The lanes of `among` where larger >= 2 does not hold: one compare under a
+// mask. "Not greater or equal, unordered" keeps a NaN in, as the plain test
+// does.
+HWY_INLINE M notAtLeastTwoAmong(D, V larger, M among)
+{
+    return M{_mm512_mask_cmp_pd_mask(among.raw, larger.raw, _mm512_set1_pd(2.0), _CMP_NGE_UQ)};
+}
+
 #else
 
 // Lanes past the selected ones receive lane 0; they are never read.
@@ -187,6 +195,11 @@ HWY_INLINE VI spreadInto(D d, VI into, M mask, VI front)
 HWY_INLINE V largerMagnitude(V x, V y)
 {
     return hn::Max(hn::Abs(x), hn::Abs(y));
+}
+
+HWY_INLINE M notAtLeastTwoAmong(D d, V larger, M among)
+{
+    return hn::AndNot(hn::Ge(larger, hn::Set(d, 2.0)), among);
 }
 
 #endif

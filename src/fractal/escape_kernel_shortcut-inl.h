@@ -19,7 +19,7 @@ namespace escape_kernel {
 namespace HWY_NAMESPACE {
 
 // Lanes whose point lies inside the box around both regions; only where one
-// does is the test below, with its two square roots, worth forming.
+// does is the test below worth forming.
 HWY_INLINE M nearShortcutRegions(D d, V cx, V cy)
 {
     const M inRealRange = hn::And(hn::Gt(cx, hn::Set(d, SHORTCUT_BOX_LEFT)), hn::Lt(cx, hn::Set(d, SHORTCUT_BOX_RIGHT)));
@@ -31,20 +31,17 @@ HWY_INLINE M nearShortcutRegions(D d, V cx, V cy)
 HWY_INLINE M settledByShortcut(D d, V cx, V cy)
 {
     const V one = hn::Set(d, 1.0);
-    const V half = hn::Set(d, 0.5);
     const V u = hn::Add(cx, one);
+    const V cySq = hn::Mul(cy, cy);
     const V bulbRadius = hn::Set(d, 0.25 * SHORTCUT_MULTIPLIER_BOUND);
-    const M inBulb = hn::Lt(hn::Add(hn::Mul(u, u), hn::Mul(cy, cy)), hn::Mul(bulbRadius, bulbRadius));
+    const M inBulb = hn::Lt(hn::Add(hn::Mul(u, u), cySq), hn::Mul(bulbRadius, bulbRadius));
     const V four = hn::Set(d, 4.0);
     const V wr = hn::Sub(one, hn::Mul(four, cx));
     const V wi = hn::Mul(four, cy);
-    const V magnitude = hn::Sqrt(hn::Add(hn::Mul(wr, wr), hn::Mul(wi, wi)));
-    const V rootRe = hn::Sqrt(hn::Mul(hn::Add(magnitude, wr), half));
-    const V rootImSq = hn::Mul(hn::Sub(magnitude, wr), half);
-    const V offRe = hn::Sub(one, rootRe);
-    const V multiplierSq = hn::Add(hn::Mul(offRe, offRe), rootImSq);
-    const V bound = hn::Set(d, SHORTCUT_MULTIPLIER_BOUND);
-    const M inCardioid = hn::Lt(multiplierSq, hn::Mul(bound, bound));
+    const V wSq = hn::Add(hn::Mul(wr, wr), hn::Mul(wi, wi));
+    const V p = hn::Sub(hn::Mul(hn::Set(d, 16.0), hn::Add(hn::Mul(cx, cx), cySq)), hn::Set(d, SHORTCUT_DISC_LIMIT));
+    const M inDisc = hn::Lt(p, hn::Zero(d));
+    const M inCardioid = hn::Or(inDisc, hn::Lt(hn::Mul(p, p), hn::Mul(hn::Set(d, SHORTCUT_ROOTLESS_FACTOR), wSq)));
     return hn::Or(inBulb, inCardioid);
 }
 

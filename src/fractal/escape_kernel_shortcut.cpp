@@ -11,17 +11,16 @@ bool settledByShortcut(double cx, double cy)
     }
     // Period-2 bulb: the 2-cycle's multiplier is 4 (c + 1).
     const double u = cx + 1.0;
+    const double cySq = cy * cy;
     const double bulbRadius = 0.25 * SHORTCUT_MULTIPLIER_BOUND;
-    const bool inBulb = u * u + cy * cy < bulbRadius * bulbRadius;
-    // Main cardioid: the fixed point's multiplier is 1 - sqrt(1 - 4c). With
-    // w = 1 - 4c and s its principal root, |1 - s|^2 = (1 - Re s)^2 + (Im s)^2.
+    const bool inBulb = u * u + cySq < bulbRadius * bulbRadius;
+    // Main cardioid: the fixed point's multiplier is 1 - s, s the principal
+    // root of w = 1 - 4c (see escape_kernel_shortcut.h for the test without
+    // roots).
     const double wr = 1.0 - 4.0 * cx;
     const double wi = 4.0 * cy;
-    const double magnitude = std::sqrt(wr * wr + wi * wi);
-    const double rootRe = std::sqrt((magnitude + wr) * 0.5);
-    const double rootImSq = (magnitude - wr) * 0.5;
-    const double offRe = 1.0 - rootRe;
-    const double multiplierSq = offRe * offRe + rootImSq;
-    const bool inCardioid = multiplierSq < SHORTCUT_MULTIPLIER_BOUND * SHORTCUT_MULTIPLIER_BOUND;
+    const double wSq = wr * wr + wi * wi;
+    const double p = 16.0 * (cx * cx + cySq) - SHORTCUT_DISC_LIMIT;
+    const bool inCardioid = p < 0.0 || p * p < SHORTCUT_ROOTLESS_FACTOR * wSq;
     return inBulb || inCardioid;
 }
